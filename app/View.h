@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+// What the core asks the main window to show. Texts are byte strings in Windows-1252.
+class View {
+public:
+    virtual ~View() = default;
+    virtual void SetCaption(const std::string &text) = 0;
+    virtual void SetModeCaption(const std::string &text) = 0;
+    virtual void SetHoldCaption(const std::string &text) = 0;
+    virtual void SetQuickButton(int index, bool visible, const std::string &caption) = 0;
+    // A message box with one OK button; returns when the user has closed it.
+    virtual void ShowMessage(const std::string &text) = 0;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+// Every port operation of the program passes through this interface, one operation per property
+// of the classic serial-communications component. Operations that can fail return false (or an
+// empty optional) and leave the system's reason in ErrorString().
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class SerialPort {
+public:
+    enum class Handshaking { None = 0, RtsCts = 2 };
+
+    virtual ~SerialPort() = default;
+
+    virtual bool SetPortNumber(std::int16_t n) = 0; // takes effect at the next Open
+    virtual bool Open() = 0;
+    virtual bool Close() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual bool SetSettings(const std::string &text) = 0; // "9600,N,8,1"
+    virtual bool SetNullDiscard(bool on) = 0;
+    virtual bool SetHandshaking(Handshaking mode) = 0;
+    virtual void SetRts(bool on) = 0; // open or closed; never fails
+    virtual bool GetRts() const = 0;  // the level last set
+    virtual bool SetDtr(bool on) = 0;
+    virtual bool SetEofEnable(bool on) = 0;
+    virtual bool SetReadLength(std::int16_t n) = 0;
+    virtual std::optional<int> WaitingCount() = 0; // empty when closed or failing
+    virtual std::optional<std::string> Read() = 0; // at most the read length; empty when failing
+    virtual bool Write(const std::string &oneChar) = 0;
+    virtual bool GetCts() const = 0; // never fails; false when closed
+
+    // The device the port number stands for, and the reason of the last failure.
+    virtual std::string DeviceName() const = 0;
+    virtual std::string ErrorString() const = 0;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+// Small conversions shared by the receive display, quick-send, the settings file and the
+// dialogs: reading typed byte values, writing numbers and bytes as text, naming control bytes.
+// Texts are byte strings: one char per byte 0..255.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace diversen {
+
+// The decimal reading used for typed numbers and settings-file line numbers: blanks, tabs and
+// line feeds are ignored anywhere; optional sign, digits, decimal point, exponent (E or D);
+// "&H" / "&O" introduce hexadecimal / octal; reading stops at the first character that does not
+// fit; no leading number reads as 0; rounded half to even. Empty when the rounded value does not
+// fit in 16 bits.
+std::optional<std::int16_t> ReadDecimal(std::string_view text);
+
+// "0x" with two hex digits after its first occurrence (case-sensitive), else ReadDecimal;
+// a value outside the 16-bit range gives -1.
+std::int16_t ParseNumber(std::string_view text);
+std::int16_t HexDigitValue(std::string_view text);
+std::string NumberText(std::int16_t n);
+std::string FormatHexByte(std::int16_t n);
+std::string HexDigit(std::int16_t n);
+std::string CharDisplayName(std::int16_t c);
+
+} // namespace diversen

@@ -1,0 +1,35 @@
+#pragma once
+
+// The settings file "tamvi.set" in the program folder: numbered lines "key ->value", CR LF,
+// commas written as 0xFB and a trailing blank as 0xFD.
+
+#include "settings/SettingsRecord.h"
+
+#include <string>
+
+namespace logfile {
+class LogWriter;
+}
+
+namespace LeesIniFile {
+
+inline constexpr const char *kFileName = "tamvi.set";
+
+// The program folder joined with "logfile", without doubling a trailing separator.
+std::string DefaultLogDirectory(const std::string &programFolder);
+
+// Fills `record` from the file (defaults for what it lacks) and sets the log writer's folder;
+// logs the DEBUG line when no log folder is configured.
+void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::LogWriter &log);
+
+struct SaveResult {
+    bool ok = true;
+    std::string path;   // the settings file
+    std::string reason; // the system's reason when !ok
+};
+
+// Writes the whole record to a temporary file beside "tamvi.set" and renames it over the old
+// one only when everything was written and flushed; a failed save leaves the old file intact.
+SaveResult SchrijfIni(const SettingsRecord &record, const std::string &programFolder);
+
+} // namespace LeesIniFile
