@@ -1,0 +1,185 @@
+#pragma once
+
+#include "serial/SerialPort.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A serial port in memory. It records every call in order as readable text, so a test can
+// compare a whole call sequence:
+//   FakeSerialPort port;
+//   port.Fail("SetSettings", "Invalid argument"); // that operation now fails with this reason
+//   port.Feed("A\x02" "B");                       // bytes waiting to be read
+//   ... port.calls == {"SetPortNumber(3)", "Open()", "SetSettings(9600,N,8,1)", ...}
+//   ... port.written == "\x02" "AB"                // bytes that Write queued
+// Call texts: SetPortNumber(3), Open(), Close(), SetSettings(9600,N,8,1), SetNullDiscard(off),
+// SetHandshaking(None|RtsCts), SetRts(on|off), GetRts(), SetDtr(on|off), SetEofEnable(on|off),
+// SetReadLength(1), WaitingCount(), Read(), Write(0x41), GetCts(). IsOpen, DeviceName and
+// ErrorString are not recorded.
+// Like the real port it reads and writes only while open; RTS keeps its level open or closed;
+// CTS reads false while closed.
+class FakeSerialPort final : public SerialPort
+{
+public:
+    // Recorded calls; set recordCalls to false where millions of reads would only fill memory.
+    mutable std::vector<std::string> calls;
+    bool recordCalls = true;
+
+    std::string written;                 // every byte that Write accepted, in order
+    std::string device = "/dev/ttyFAKE"; // what DeviceName() reports
+    bool open = false;
+    bool rts = false;
+    bool cts = false; // the CTS input while open
+    bool dtr = false;
+    std::int16_t portNumber = 0;
+    Handshaking handshaking = Handshaking::None;
+
+    // From now on `operation` (a call text's name, "Open", "Read" ...) fails with `reason`,
+    // until Heal(operation).
+    void Fail(const std::string &operation, const std::string &reason)
+    {
+        failing_[operation] = reason;
+    }
+    void Heal(const std::string &operation) { failing_.erase(operation); }
+
+    // Bytes arrive on the line.
+    void Feed(std::string_view bytes)
+    {
+        if (readPos_ == input_.size()) {
+            input_.clear();
+            readPos_ = 0;
+        }
+        input_.append(bytes);
+    }
+    std::size_t Waiting() const { return input_.size() - readPos_; }
+
+    bool SetPortNumber(std::int16_t n) override
+    {
+        if (!Call("SetPortNumber", std::to_string(n)))
+            return false;
+        portNumber = n;
+        return true;
+    }
+    bool Open() override
+    {
+        if (!Call("Open", ""))
+            return false;
+        if (open)
+            return Failed("Port already open");
+        open = true;
+        return true;
+    }
+    bool Close() override
+    {
+        if (!Call("Close", ""))
+            return false;
+        if (!open)
+            return Failed("Port not open");
+        open = false;
+        return true;
+    }
+    bool IsOpen() const override { return open; }
+    bool SetSettings(const std::string &text) override
+    {
+        return Call("SetSettings", text) && NeedOpen();
+    }
+    bool SetNullDiscard(bool on) override
+    {
+        return Call("SetNullDiscard", OnOff(on)) && NeedOpen();
+    }
+    bool SetHandshaking(Handshaking mode) override
+    {
+        if (!Call("SetHandshaking", mode == Handshaking::RtsCts ? "RtsCts" : "None"))
+            return false;
+        handshaking = mode;
+        return true;
+    }
+    void SetRts(bool on) override
+    {
+        Call("SetRts", OnOff(on));
+        rts = on;
+    }
+    bool GetRts() const override
+    {
+        Record("GetRts", "");
+        return rts;
+    }
+    bool SetDtr(bool on) override
+    {
+        if (!Call("SetDtr", OnOff(on)) || !NeedOpen())
+            return false;
+        dtr = on;
+        return true;
+    }
+    bool SetEofEnable(bool on) override { return Call("SetEofEnable", OnOff(on)); }
+    bool SetReadLength(std::int16_t n) override { return Call("SetReadLength", std::to_string(n)); }
+    std::optional<int> WaitingCount() override
+    {
+        if (!Call("WaitingCount", "") || !NeedOpen())
+            return std::nullopt;
+        return static_cast<int>(Waiting());
+    }
+    std::optional<std::string> Read() override
+    {
+        if (!Call("Read", "") || !NeedOpen())
+            return std::nullopt;
+        if (Waiting() == 0)
+            return std::string();
+        return std::string(1, input_[readPos_++]);
+    }
+    bool Write(const std::string &oneChar) override
+    {
+        if (!Call("Write", HexBytes(oneChar)) || !NeedOpen())
+            return false;
+        written += oneChar;
+        return true;
+    }
+    bool GetCts() const override
+    {
+        Record("GetCts", "");
+        return open && cts;
+    }
+    std::string DeviceName() const override { return device; }
+    std::string ErrorString() const override { return error_; }
+
+private:
+    static std::string OnOff(bool on) { return on ? "on" : "off"; }
+    static std::string HexBytes(const std::string &bytes)
+    {
+        static const char digits[] = "0123456789ABCDEF";
+        std::string text;
+        for (unsigned char c : bytes)
+            text += std::string("0x") + digits[c >> 4] + digits[c & 15];
+        return text;
+    }
+
+    void Record(const char *operation, const std::string &argument) const
+    {
+        if (recordCalls)
+            calls.push_back(std::string(operation) + "(" + argument + ")");
+    }
+    // Records the call; false (with the reason in ErrorString) when the test made it fail.
+    bool Call(const char *operation, const std::string &argument)
+    {
+        Record(operation, argument);
+        const auto failure = failing_.find(operation);
+        return failure == failing_.end() || Failed(failure->second);
+    }
+    bool NeedOpen() { return open || Failed("Port not open"); }
+    bool Failed(const std::string &reason)
+    {
+        error_ = reason;
+        return false;
+    }
+
+    std::map<std::string, std::string, std::less<>> failing_;
+    std::string input_;
+    std::size_t readPos_ = 0;
+    std::string error_;
+};
