@@ -1,0 +1,53 @@
+#pragma once
+
+#include "quicksend/ModSnelkeuze.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QLineEdit;
+class QPushButton;
+class Session;
+
+// "Speedbuttons": the eight quick-send definitions in a grid of 8 rows x 11 boxes. View mode
+// shows the data columns read-only in grey; Edit unlocks them, Cancel reloads them from the
+// record, Save stores them and rewrites the settings file. In edit mode a click on a checksum
+// box computes the row's checksum and a double click clears a box. Exit refreshes the main
+// window's quick-send buttons and deletes the dialog.
+class frmSnelkeuze final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmSnelkeuze(Session &session, QWidget *parent = nullptr);
+
+    void VariabelenNaarVelden(); // record into the boxes
+    void InvoerNaarVariabelen(); // boxes into the record, then the settings file
+    void UnLockInvoer();
+    void LockInvoer();
+    bool QuickEditMode() const { return quickEditMode_; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildControls();
+    void SetInvoerLocked(bool locked);
+    void SetButtonsForEditing(bool editing);
+    ModSnelkeuze::QuickRow RowTexts(int row) const;
+
+    void OnEdit();
+    void OnCancel();
+    void OnSave();
+    void OnExit();
+
+    Session &session_;
+    using BoxRow = std::array<QLineEdit *, ModSnelkeuze::kColumns>;
+    std::array<BoxRow, ModSnelkeuze::kButtons> boxes_{};
+    QPushButton *buttonWijzigen_ = nullptr;
+    QPushButton *buttonOpslaan_ = nullptr;
+    QPushButton *buttonAnnuleren_ = nullptr;
+    QPushButton *buttonExit_ = nullptr;
+    bool quickEditMode_ = false;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QLineEdit;
+class Session;
+class LockableComboBox;
+
+// "Setup": the port and logging settings of the record. Opens in view mode with every entry
+// locked and grey; Edit unlocks them, Cancel reloads them from the record, Save stores them,
+// rewrites the settings file and reopens the port. Shown modeless; Exit or the close box
+// deletes it.
+class frmInstellingen final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmInstellingen(Session &session, QWidget *parent = nullptr);
+
+    void UpdateScherm();         // record into the controls
+    void SchermNaarVariabelen(); // controls into the record, then the settings file
+    void LockInputs();
+    void UnLockInputs();
+
+private:
+    void BuildControls();
+    void SetInputsLocked(bool locked);
+    void SetButtonsForEditing(bool editing);
+    void EnforceCheckInViewMode();
+    void ShowPortDevice();
+
+    void OnEdit();
+    void OnCancel();
+    void OnSave();
+
+    Session &session_;
+    // 0: port, 1: log folder, 2..6: start values.
+    std::array<QLineEdit *, 7> txtInstelling_{};
+    QLabel *labPoort_ = nullptr;
+    LockableComboBox *comboBaudRate_ = nullptr;
+    LockableComboBox *comboParity_ = nullptr;
+    LockableComboBox *comboBits_ = nullptr;
+    LockableComboBox *comboStopBits_ = nullptr;
+    LockableComboBox *comboHandShake_ = nullptr;
+    QCheckBox *checkAnsiLog_ = nullptr;
+    QPushButton *buttonWijzigen_ = nullptr;
+    QPushButton *buttonOpslaan_ = nullptr;
+    QPushButton *buttonAnnuleren_ = nullptr;
+    QPushButton *buttonExit_ = nullptr;
+};
