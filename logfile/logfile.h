@@ -9,8 +9,10 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 
-namespace logfile {
+namespace logfile
+{
 
 struct DateTime {
     int year = 2000;
@@ -21,14 +23,16 @@ struct DateTime {
     int second = 0;
 };
 
-class Clock {
+class Clock
+{
 public:
     virtual ~Clock() = default;
     virtual DateTime Now() const = 0;
 };
 
 // Local time of the machine.
-class SystemClock final : public Clock {
+class SystemClock final : public Clock
+{
 public:
     DateTime Now() const override;
 };
@@ -39,7 +43,8 @@ struct WriteFailure {
     std::string reason;
 };
 
-class LogWriter {
+class LogWriter
+{
 public:
     static constexpr std::size_t kMaxKeptLines = 10'000;
     static constexpr std::size_t kMaxKeptBytes = 4 * 1024 * 1024;
@@ -52,6 +57,10 @@ public:
     // Never throws and never blocks the caller beyond one file append per kept line.
     void WriteLogLine(std::string_view text);
 
+    // Writes the kept lines without adding one, for an owner that should not wait for the next
+    // line (a timer, shutdown). True when no line is kept any more.
+    bool WriteKeptLines();
+
     // Set while the last attempt to write failed; cleared by the next write that works.
     const std::optional<WriteFailure> &Failure() const { return failure_; }
     std::size_t KeptLineCount() const { return kept_.size(); }
@@ -62,8 +71,14 @@ public:
 private:
     struct KeptLine {
         DateTime stamp;
-        std::string line; // time stamp, blank, text; without CR LF
+        std::string line; // time stamp, blank, text, CR LF
     };
+
+    void Keep(const DateTime &stamp, std::string_view text);
+    bool WriteKept(const DateTime &now);
+    void DropOldestBeyondLimits();
+    bool Append(const DateTime &stamp, std::string_view line);
+    bool CreateLogDirectory();
 
     const Clock &clock_;
     std::string directory_;

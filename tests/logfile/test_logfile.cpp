@@ -1,0 +1,203 @@
+#include "logfile/logfile.h"
+
+#include "support/FakeClock.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <sys/resource.h>
+
+namespace fs = std::filesystem;
+using logfile::LogWriter;
+
+namespace
+{
+
+class LogWriterTest : public ::testing::Test
+{
+protected:
+    LogWriterTest() { writer.SetLogDirectory(tmp.Str()); }
+
+    std::string Day(const std::string &name) const { return ReadFileBytes(tmp.Path() / name); }
+
+    TempFolder tmp;
+    FakeClock clock{{2026, 12, 8, 14, 5, 9}};
+    LogWriter writer{clock};
+};
+
+TEST_F(LogWriterTest, AppendsOneStampedLinePerCallToTheDaysFile)
+{
+    writer.WriteLogLine("A");
+    writer.WriteLogLine("");
+    clock.Set({2026, 12, 8, 14, 5, 10});
+    writer.WriteLogLine("14:05:09 ->START: [STX]");
+
+    EXPECT_EQ(Day("08122026.log"), "14:05:09 A\r\n"
+                                   "14:05:09 \r\n"
+                                   "14:05:10 14:05:09 ->START: [STX]\r\n");
+    EXPECT_FALSE(writer.Failure());
+    EXPECT_EQ(writer.KeptLineCount(), 0u);
+}
+
+TEST_F(LogWriterTest, FileNameFollowsTheDateAndSeparatesTheFolderOnce)
+{
+    clock.Set({2026, 12, 31, 23, 59, 59});
+    writer.WriteLogLine("old year");
+    clock.Set({2027, 1, 1, 0, 0, 1});
+    writer.WriteLogLine("new year");
+
+    EXPECT_EQ(Day("31122026.log"), "23:59:59 old year\r\n");
+    EXPECT_EQ(Day("01012027.log"), "00:00:01 new year\r\n");
+
+    writer.SetLogDirectory("/var/log/tamvi/");
+    EXPECT_EQ(writer.LogFilePath({2026, 3, 4, 0, 0, 0}), "/var/log/tamvi/04032026.log");
+    writer.SetLogDirectory("/var/log/tamvi");
+    EXPECT_EQ(writer.LogFilePath({2026, 3, 4, 0, 0, 0}), "/var/log/tamvi/04032026.log");
+}
+
+TEST_F(LogWriterTest, CreatesEveryMissingLevelOfTheFolder)
+{
+    const fs::path deep = tmp.Path() / "a" / "b" / "c";
+    writer.SetLogDirectory(deep.string() + "/");
+    writer.WriteLogLine("A");
+
+    EXPECT_EQ(ReadFileBytes(deep / "08122026.log"), "14:05:09 A\r\n");
+    EXPECT_FALSE(writer.Failure());
+}
+
+TEST_F(LogWriterTest, WritesEveryByteValueUnchanged)
+{
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte)
+        all += static_cast<char>(byte);
+    writer.WriteLogLine(all);
+
+    EXPECT_EQ(Day("08122026.log"), "14:05:09 " + all + "\r\n");
+}
+
+// A folder path under a regular file fails for root too.
+TEST_F(LogWriterTest, LinesWrittenWhileTheFolderFailsArriveLaterInTheirOwnFiles)
+{
+    const fs::path blocker = tmp.Path() / "blocker";
+    std::ofstream(blocker) << "not a folder";
+    writer.SetLogDirectory((blocker / "logs").string());
+
+    clock.Set({2026, 12, 8, 23, 59, 58});
+    writer.WriteLogLine("before midnight");
+    ASSERT_TRUE(writer.Failure());
+    EXPECT_EQ(writer.Failure()->path, (blocker / "logs" / "08122026.log").string());
+    EXPECT_EQ(writer.Failure()->reason, "Not a directory");
+    clock.Set({2026, 12, 9, 0, 0, 2});
+    writer.WriteLogLine("after midnight");
+    EXPECT_EQ(writer.KeptLineCount(), 2u);
+    EXPECT_FALSE(writer.WriteKeptLines());
+
+    fs::remove(blocker);
+    clock.Set({2026, 12, 9, 0, 0, 5});
+    writer.WriteLogLine("writing works again");
+
+    EXPECT_EQ(ReadFileBytes(blocker / "logs" / "08122026.log"), "23:59:58 before midnight\r\n");
+    EXPECT_EQ(ReadFileBytes(blocker / "logs" / "09122026.log"),
+              "00:00:02 after midnight\r\n00:00:05 writing works again\r\n");
+    EXPECT_FALSE(writer.Failure());
+    EXPECT_EQ(writer.KeptLineCount(), 0u);
+}
+
+TEST_F(LogWriterTest, AFullDiskKeepsTheLineAndWriteKeptLinesDeliversIt)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    fs::create_symlink("/dev/full", tmp.Path() / "08122026.log");
+
+    writer.WriteLogLine("A");
+    ASSERT_TRUE(writer.Failure());
+    EXPECT_EQ(writer.Failure()->reason, "No space left on device");
+
+    fs::remove(tmp.Path() / "08122026.log");
+    EXPECT_TRUE(writer.WriteKeptLines());
+    EXPECT_EQ(Day("08122026.log"), "14:05:09 A\r\n");
+    EXPECT_FALSE(writer.Failure());
+}
+
+// The file size limit makes the kernel accept only part of the line, then refuse the rest.
+TEST_F(LogWriterTest, AWriteThatFailsPartWayLeavesNoFragment)
+{
+    writer.WriteLogLine("first");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = saved;
+    tight.rlim_cur = Day("08122026.log").size() + 5;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+
+    writer.WriteLogLine("second");
+    const bool failed = writer.Failure().has_value();
+    const std::string during = Day("08122026.log");
+
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(during, "14:05:09 first\r\n");
+
+    writer.WriteLogLine("third");
+    EXPECT_EQ(Day("08122026.log"), "14:05:09 first\r\n14:05:09 second\r\n14:05:09 third\r\n");
+}
+
+TEST_F(LogWriterTest, LinesBeforeAFolderIsSetAreKeptUntilItIs)
+{
+    LogWriter fresh{clock};
+    fresh.WriteLogLine("early");
+    EXPECT_TRUE(fresh.Failure());
+    EXPECT_EQ(fresh.KeptLineCount(), 1u);
+
+    fresh.SetLogDirectory(tmp.Str());
+    fresh.WriteLogLine("late");
+    EXPECT_EQ(Day("08122026.log"), "14:05:09 early\r\n14:05:09 late\r\n");
+}
+
+TEST_F(LogWriterTest, OverflowDropsTheOldestAndReportsHowManyWereLost)
+{
+    const fs::path blocker = tmp.Path() / "blocker";
+    std::ofstream(blocker) << "not a folder";
+    writer.SetLogDirectory(blocker.string());
+    const std::size_t written = LogWriter::kMaxKeptLines + 12;
+    for (std::size_t i = 0; i < written; ++i)
+        writer.WriteLogLine(std::to_string(i));
+    EXPECT_EQ(writer.KeptLineCount(), LogWriter::kMaxKeptLines);
+
+    fs::remove(blocker);
+    clock.Set({2026, 12, 9, 8, 0, 0});
+    writer.WriteLogLine("resumed");
+
+    std::string expected;
+    for (std::size_t i = 12; i < written; ++i)
+        expected += "14:05:09 " + std::to_string(i) + "\r\n";
+    const std::string firstDay = ReadFileBytes(blocker / "08122026.log");
+    EXPECT_TRUE(firstDay == expected) << firstDay.substr(0, firstDay.find('\n'));
+    EXPECT_EQ(ReadFileBytes(blocker / "09122026.log"),
+              "08:00:00 STATUS: 12 log lines lost while the log file could not be written\r\n"
+              "08:00:00 resumed\r\n");
+}
+
+TEST_F(LogWriterTest, OverflowByBytesKeepsAtMostTheByteLimit)
+{
+    fs::create_directory(tmp.Path() / "08122026.log"); // a folder where the file goes
+    const std::string mebibyte(1024 * 1024, 'x');
+    for (int i = 0; i < 5; ++i)
+        writer.WriteLogLine(mebibyte);
+    EXPECT_EQ(writer.KeptLineCount(), 3u);
+    EXPECT_EQ(writer.Failure()->reason, "Is a directory");
+
+    fs::remove(tmp.Path() / "08122026.log");
+    writer.WriteLogLine("");
+    const std::string day = Day("08122026.log");
+    EXPECT_EQ(day.rfind("14:05:09 STATUS: 2 log lines lost", 0), 0u);
+    EXPECT_EQ(day.size(), day.find('\n') + 1 + 3 * (mebibyte.size() + 11) + 11);
+}
+
+} // namespace
