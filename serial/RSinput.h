@@ -5,26 +5,33 @@
 #include "serial/RunState.h"
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 class SerialPort;
 struct SettingsRecord;
-namespace logfile {
+namespace logfile
+{
 class LogWriter;
 }
 
-class RSinput {
+class RSinput
+{
 public:
     static constexpr int kLines = 25;
     static constexpr std::size_t kMaxLineLength = 160;
+    static constexpr std::string_view kStartMark = "->START: ";
     using Lines = std::array<std::string, kLines>;
 
     RSinput(SerialPort &port, logfile::LogWriter &log, const SettingsRecord &settings,
             RunState &state);
 
+    // The next received byte 0..255, or -1 when nothing waits or the port fails.
     std::int16_t ReadInputChar();
+    // Renders every waiting byte into the buffer and logs each finished line; reads nothing
+    // while the log is on hold.
     void ProcessInput();
     void ClearLogLines();
 
@@ -32,10 +39,17 @@ public:
     std::int16_t LogLineIndex() const { return index_; }
     const std::string &CurrentLine() const { return lines_[index_]; }
 
+    // Sets TxActivity whatever the code; writes codes 0..255 and ignores a failing write.
     void SendChar(std::int16_t code);
     void SendString(std::string_view text);
 
 private:
+    using StartSet = std::bitset<256>;
+
+    StartSet StartValues() const;
+    void ProcessByte(unsigned char c, const StartSet &starts);
+    void EndLine(std::string_view next);
+
     SerialPort &port_;
     logfile::LogWriter &log_;
     const SettingsRecord &settings_;
