@@ -1,0 +1,331 @@
+#include "settings/LeesIniFile.h"
+
+#include "logfile/logfile.h"
+#include "support/FakeClock.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+
+using namespace LeesIniFile;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const std::string kDebugText = "DEBUG: Bij instellingen geen logfilepath ingevuld, default: ";
+
+// The lines of every quick-send table from `firstLine` on, all values empty.
+std::string EmptyQuickLines(int firstLine)
+{
+    const char *keys[] = {"Sneltekst", "TxChar1", "TxChar2", "TxChar3", "TxChar4", "TxChar5",
+                          "TxString6", "TxChar7", "TxChar8", "TxChar9", "Check"};
+    std::string text;
+    for (int line = firstLine; line < 210; ++line)
+        text += " " + std::to_string(line) + "        " + keys[(line - 100) / 10] + " ->\r\n";
+    return text;
+}
+
+constexpr QuickTable SettingsRecord::*kTables[] = {
+    &SettingsRecord::Sneltekst, &SettingsRecord::TxChar1, &SettingsRecord::TxChar2,
+    &SettingsRecord::TxChar3,   &SettingsRecord::TxChar4, &SettingsRecord::TxChar5,
+    &SettingsRecord::TxString6, &SettingsRecord::TxChar7, &SettingsRecord::TxChar8,
+    &SettingsRecord::TxChar9,   &SettingsRecord::Check};
+
+// The record a file without any setting gives.
+SettingsRecord Defaults()
+{
+    SettingsRecord record;
+    record.Start1 = record.Start2 = record.Start3 = record.Start4 = record.Start5 = "-1";
+    return record;
+}
+
+class SettingsFile : public ::testing::Test
+{
+protected:
+    void WriteFile(const std::string &bytes)
+    {
+        std::ofstream(folder.Path() / kFileName, std::ios::binary) << bytes;
+    }
+    std::string FileBytes() const { return ReadFileBytes(folder.Path() / kFileName); }
+
+    SettingsRecord Read()
+    {
+        SettingsRecord record;
+        LeesIni(record, folder.Str(), log);
+        return record;
+    }
+    std::string DefaultLogFile() const
+    {
+        return ReadFileBytes(folder.Path() / "logfile" / "08122026.log");
+    }
+
+    TempFolder folder;
+    FakeClock clock{{2026, 12, 8, 14, 5, 9}};
+    logfile::LogWriter log{clock};
+};
+
+} // namespace
+
+TEST_F(SettingsFile, WritesTheExactLinesEscapedInLineNumberOrder)
+{
+    SettingsRecord record = Defaults();
+    record.compoort = 3;
+    record.logfilepath = "/var/log/tamvi";
+    record.baudrate = 4;
+    record.bits = 1;
+    record.Start1 = "0x02";
+    record.Start3 = "";
+    record.HandShake = 2;
+    record.AnsiLogMode = true;
+    record.Sneltekst[0] = "a,b ";
+    record.Sneltekst[10] = "never stored";
+
+    const SaveResult saved = SchrijfIni(record, folder.Str());
+    EXPECT_TRUE(saved.ok) << saved.reason;
+    EXPECT_EQ(saved.path, (folder.Path() / "tamvi.set").string());
+    EXPECT_EQ(FileBytes(), "0        compoort ->3\r\n"
+                           "1        logfilepath ->/var/log/tamvi\r\n"
+                           "2        baudrate ->4\r\n"
+                           "3        parity ->0\r\n"
+                           "4        stopbits ->0\r\n"
+                           "5        bits ->1\r\n"
+                           "6        Start1 ->0x02\r\n"
+                           "7        Start2 ->-1\r\n"
+                           "8        Start3 ->\r\n"
+                           "9        Start4 ->-1\r\n"
+                           "10       Start5 ->-1\r\n"
+                           "11       HandShake -> 2\r\n"
+                           "12      AnsiLogMode->1\r\n"
+                           " 100        Sneltekst ->a\xFB"
+                           "b\xFD\r\n" +
+                               EmptyQuickLines(101));
+    EXPECT_FALSE(fs::exists(folder.Path() / "tamvi.set.tmp"));
+
+    // Negative numbers keep their sign, HandShake without the blank.
+    record.compoort = -1;
+    record.parity = -1;
+    record.stopbits = -32768;
+    record.HandShake = -1;
+    record.AnsiLogMode = false;
+    ASSERT_TRUE(SchrijfIni(record, folder.Str()).ok);
+    const std::string bytes = FileBytes();
+    EXPECT_NE(bytes.find("0        compoort ->-1\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("3        parity ->-1\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("4        stopbits ->-32768\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("11       HandShake ->-1\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("12      AnsiLogMode->0\r\n"), std::string::npos);
+    const SettingsRecord back = Read();
+    EXPECT_EQ(back.compoort, -1);
+    EXPECT_EQ(back.parity, -1);
+    EXPECT_EQ(back.stopbits, -32768);
+    EXPECT_EQ(back.HandShake, -1);
+}
+
+TEST_F(SettingsFile, CommasAndTrailingBlanksSurviveAWriteAndARead)
+{
+    SettingsRecord record = Defaults();
+    record.logfilepath = folder.Str();
+    record.TxString6[3] = "x,,y   ";
+    record.Check[9] = " ";
+    record.Start2 = "5 , 6 ";
+    record.TxChar9[8] = "eight\xFD\xFB ";
+    ASSERT_TRUE(SchrijfIni(record, folder.Str()).ok);
+    EXPECT_NE(FileBytes().find(" 163        TxString6 ->x\xFB\xFBy  \xFD\r\n"), std::string::npos);
+    EXPECT_NE(FileBytes().find(" 209        Check ->\xFD\r\n"), std::string::npos);
+
+    const SettingsRecord back = Read();
+    EXPECT_EQ(back.TxString6[3], "x,,y   ");
+    EXPECT_EQ(back.Check[9], " ");
+    EXPECT_EQ(back.Start2, "5 , 6 ");
+    // A genuine 0xFB is read back as a comma: the format cannot carry it.
+    EXPECT_EQ(back.TxChar9[8], "eight\xFD, ");
+}
+
+TEST_F(SettingsFile, ReadsByLineNumberAlone)
+{
+    WriteFile("0 compoort ->70000\r\n"       // too large for 16 bits: 0
+              "1 logfilepath ->/first\r\n"   //
+              "1 again ->/second\r\n"        // the later one wins
+              "5 word ->1\r\n"               // the key is never compared
+              "  2.5 x ->4\r\n"              // leading blanks dropped; 2.5 is line 2
+              "6 Start1 ->0x02\r\n"          //
+              "6 no arrow here\r\n"          // stores nothing
+              "7 Start2 ->5,8 Start3 ->\r\n" // a raw comma ends an item
+              "12 AnsiLogMode->2\n"          // any non-zero number is true; LF alone ends a line
+              "11 HandShake -> 1\r"          // CR alone too
+              ",,  ,\r\n"                    // empty items are skipped
+              "299 x ->9\r\n300 x ->9\r\n5000 x ->9\r\n"
+              " 108 Sneltekst ->eight\r\n"
+              " 109 Sneltekst ->nine,\r\n" // the empty rest after the comma is skipped
+              " 110 TxChar1 ->  two words  \r\n"
+              "3 parity ->&H2\r\n");
+    SettingsRecord record = Read();
+    EXPECT_EQ(record.compoort, 0);
+    EXPECT_EQ(record.logfilepath, "/second");
+    EXPECT_EQ(record.baudrate, 4);
+    EXPECT_EQ(record.parity, 2);
+    EXPECT_EQ(record.bits, 1);
+    EXPECT_EQ(record.Start1, "0x02");
+    EXPECT_EQ(record.Start2, "5");
+    EXPECT_EQ(record.Start3, "-1");
+    EXPECT_EQ(record.HandShake, 1);
+    EXPECT_TRUE(record.AnsiLogMode);
+    EXPECT_EQ(record.Sneltekst[8], "eight");
+    EXPECT_EQ(record.Sneltekst[9], "nine");
+    EXPECT_EQ(record.TxChar1[0], "  two words"); // a trailing blank needs its escape
+    EXPECT_EQ(log.LogDirectory(), "/second");
+    EXPECT_EQ(DefaultLogFile(), "");
+
+    // Elements 8 and 9 go back into the file unchanged.
+    ASSERT_TRUE(SchrijfIni(record, folder.Str()).ok);
+    EXPECT_NE(FileBytes().find(" 108        Sneltekst ->eight\r\n 109        Sneltekst ->nine\r\n"),
+              std::string::npos);
+}
+
+TEST_F(SettingsFile, ANegativeOrHugeLineNumberEndsTheReading)
+{
+    WriteFile("0 compoort ->3\r\n"
+              "2 baudrate ->4\r\n"
+              "-3 x ->1\r\n"
+              "3 parity ->2\r\n"
+              "1 logfilepath ->/after\r\n");
+    SettingsRecord record = Read();
+    EXPECT_EQ(record.compoort, 3);
+    EXPECT_EQ(record.baudrate, 4);
+    EXPECT_EQ(record.parity, 0);
+    EXPECT_EQ(record.logfilepath, "");
+
+    WriteFile("0 compoort ->3\r\n"
+              "9E99 x ->1\r\n" // no 16-bit number
+              "3 parity ->2\r\n");
+    record = Read();
+    EXPECT_EQ(record.compoort, 3);
+    EXPECT_EQ(record.parity, 0);
+}
+
+TEST_F(SettingsFile, MissingFileGivesDefaultsAndOneDebugLine)
+{
+    SettingsRecord record;
+    record.compoort = 7;
+    record.Start4 = "9";
+    record.Check[3] = "stale";
+    record.Sneltekst[10] = "kept";
+    record.Check[10] = "kept too";
+    LeesIni(record, folder.Str(), log);
+
+    SettingsRecord expected = Defaults();
+    expected.Sneltekst[10] = "kept";
+    expected.Check[10] = "kept too";
+    EXPECT_EQ(record, expected);
+    const std::string defaultFolder = (folder.Path() / "logfile").string();
+    EXPECT_EQ(log.LogDirectory(), defaultFolder);
+    EXPECT_EQ(DefaultLogFile(), "14:05:09 " + kDebugText + defaultFolder + "\r\n");
+
+    // Each reading that finds no log folder logs the line once.
+    WriteFile("0 compoort ->1\r\n");
+    SettingsRecord again;
+    logfile::LogWriter secondRun(clock);
+    LeesIni(again, folder.Str(), secondRun);
+    EXPECT_EQ(DefaultLogFile(), "14:05:09 " + kDebugText + defaultFolder + "\r\n" + "14:05:09 " +
+                                    kDebugText + defaultFolder + "\r\n");
+}
+
+TEST(DefaultLogDirectory, JoinsWithoutDoublingTheSeparator)
+{
+    EXPECT_EQ(DefaultLogDirectory("/"), "/logfile");
+    EXPECT_EQ(DefaultLogDirectory("/opt/tamvi/"), "/opt/tamvi/logfile");
+    EXPECT_EQ(DefaultLogDirectory("/opt/tamvi"), "/opt/tamvi/logfile");
+}
+
+TEST_F(SettingsFile, AFailedSaveSaysWhyAndKeepsTheOldFile)
+{
+    SettingsRecord record = Defaults();
+    record.compoort = 2;
+
+    // The program folder lies under a regular file.
+    WriteFile("not a folder");
+    SaveResult saved = SchrijfIni(record, (folder.Path() / kFileName / "sub").string());
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(saved.reason, "Not a directory");
+
+    // "tamvi.set" is a folder: the rename fails and the temporary file goes again.
+    const TempFolder other;
+    fs::create_directory(other.Path() / kFileName);
+    saved = SchrijfIni(record, other.Str());
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(saved.path, (other.Path() / kFileName).string());
+    EXPECT_FALSE(saved.reason.empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(other.Path()), fs::directory_iterator()), 1);
+
+    // The disk fills up part way: the previous file stays byte for byte.
+    ASSERT_TRUE(SchrijfIni(record, folder.Str()).ok);
+    const std::string before = FileBytes();
+    record.compoort = 9;
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{100, limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    saved = SchrijfIni(record, folder.Str());
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(saved.reason, "File too large");
+    EXPECT_EQ(FileBytes(), before);
+    EXPECT_FALSE(fs::exists(folder.Path() / "tamvi.set.tmp"));
+}
+
+TEST_F(SettingsFile, RandomRecordsSurviveAWriteAndARead)
+{
+    // Every byte a value can carry. CR and LF would end the line, a 0xFB reads back as a comma
+    // and a final 0xFD as a blank: the format has no way to store those, so they are left out.
+    std::string carried;
+    for (int b = 0; b < 256; ++b) {
+        if (b != '\r' && b != '\n' && b != 0xFB)
+            carried += static_cast<char>(b);
+    }
+    const std::string weighted = carried + ",,,,    -->";
+    std::mt19937 random(20261208);
+    auto text = [&](bool nonEmpty) {
+        std::string value(random() % 12 + (nonEmpty ? 1 : 0), '\0');
+        for (char &c : value)
+            c = weighted[random() % weighted.size()];
+        if (!value.empty() && value.back() == '\xFD')
+            value.back() = ' ';
+        return value;
+    };
+    auto number = [&] { return static_cast<std::int16_t>(random() % 65536 - 32768); };
+
+    for (int round = 0; round < 300; ++round) {
+        SettingsRecord record;
+        for (std::int16_t *field : {&record.compoort, &record.baudrate, &record.parity,
+                                    &record.bits, &record.stopbits, &record.HandShake})
+            *field = number();
+        record.logfilepath = text(round % 10 != 0);
+        // An empty start value reads back as "-1", so these are never empty.
+        for (std::string *start :
+             {&record.Start1, &record.Start2, &record.Start3, &record.Start4, &record.Start5})
+            *start = text(true);
+        record.AnsiLogMode = random() % 2 == 0;
+        for (auto table : kTables) {
+            for (std::string &element : record.*table)
+                element = text(false);
+        }
+
+        const SaveResult saved = SchrijfIni(record, folder.Str());
+        ASSERT_TRUE(saved.ok) << saved.reason;
+        // The reading leaves element 10 alone and must fill in everything else.
+        SettingsRecord back;
+        for (auto table : kTables)
+            (back.*table)[10] = (record.*table)[10];
+        LeesIni(back, folder.Str(), log);
+        ASSERT_EQ(back, record) << "round " << round;
+    }
+}
