@@ -13,7 +13,8 @@
 
 class SerialPort;
 class View;
-namespace logfile {
+namespace logfile
+{
 class LogWriter;
 }
 
@@ -24,9 +25,12 @@ struct LampStates {
     bool rts = false;
 };
 
-class Session {
+class Session
+{
 public:
     Session(SerialPort &port, logfile::LogWriter &log, View &view, std::string programFolder);
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
 
     // Start-up: read the settings, open the port (message on failure), reset the flags and the
     // view, log the start line, caption the quick-send buttons.
@@ -49,10 +53,11 @@ public:
     void ToggleRts();
 
     // Quit, close box and termination signals: the unfinished line and the end line are logged,
-    // then the port is closed.
+    // then the port is closed. Only the first call does anything.
     void Quit();
 
-    // The port went away while open: it is closed and one STATUS line says why.
+    // The port went away while open: it is closed and one STATUS line says why. It stays closed
+    // until a settings save reopens it.
     void PortLost(const std::string &reason);
 
     // Settings dialog and quick-send editor.
@@ -69,6 +74,9 @@ public:
     SerialPort &Port() { return port_; }
 
 private:
+    bool ConfigurePort(std::int16_t port);
+    bool ApplyHandShake();
+
     SerialPort &port_;
     logfile::LogWriter &log_;
     View &view_;
@@ -77,4 +85,5 @@ private:
     RunState state_;
     RSinput rs_;
     LampStates lamps_;
+    bool ended_ = false;
 };

@@ -1,0 +1,313 @@
+#include "app/Session.h"
+
+#include "logfile/logfile.h"
+#include "support/FakeClock.h"
+#include "support/FakeSerialPort.h"
+#include "support/FakeView.h"
+#include "support/TempFolder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+namespace
+{
+
+const std::string kNoPort = "Compoort niet te openen. Controleer instellingen";
+const std::string kCom3Caption = " Tamvi by Dranel            Settings: Com3 9600,N,8,1";
+
+class SessionTest : public ::testing::Test
+{
+protected:
+    SessionTest()
+    {
+        log.SetLogDirectory(folder.Str());
+        SettingsRecord &s = session.Settings();
+        s.compoort = 3;
+        s.baudrate = 4;
+        s.bits = 1;
+        for (std::string *start : {&s.Start1, &s.Start2, &s.Start3, &s.Start4, &s.Start5})
+            *start = "-1";
+    }
+
+    // The texts of the log file's lines, without their time stamp.
+    std::vector<std::string> Logged() const
+    {
+        const std::string file = ReadFileBytes(log.LogFilePath(clock.Now()));
+        std::vector<std::string> lines;
+        for (std::size_t pos = 0; pos < file.size();) {
+            const std::size_t end = file.find("\r\n", pos);
+            EXPECT_NE(end, std::string::npos) << "line without CR LF";
+            lines.push_back(file.substr(pos + 9, end - pos - 9));
+            pos = end + 2;
+        }
+        return lines;
+    }
+
+    std::int16_t OpenFresh(std::int16_t number)
+    {
+        port.calls.clear();
+        return session.OpenPort(number);
+    }
+
+    TempFolder folder;
+    FakeClock clock{{2026, 12, 8, 14, 5, 9}};
+    logfile::LogWriter log{clock};
+    FakeSerialPort port;
+    FakeView view;
+    Session session{port, log, view, folder.Str()};
+};
+
+TEST_F(SessionTest, StartUpWithoutSettingsFileWarnsOnceAndRunsOnClosed)
+{
+    session.StartUp();
+    EXPECT_THAT(view.captions, ElementsAre(" Tamvi"));
+    EXPECT_THAT(view.messages, ElementsAre(kNoPort));
+    EXPECT_EQ(view.modeCaption, "Mode: ASC II");
+    EXPECT_EQ(view.holdCaption, "Stop log");
+    EXPECT_THAT(port.calls, IsEmpty()) << "port 0 never reaches the component";
+    EXPECT_FALSE(view.buttons[0].visible);
+    EXPECT_EQ(session.LogLineIndex(), 0);
+
+    const auto lines = Logged();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], ::testing::StartsWith("DEBUG: Bij instellingen geen logfilepath"));
+    EXPECT_EQ(lines[1], "Tamvi van Dranel BV gestart");
+}
+
+TEST_F(SessionTest, StartUpOpensTheStoredPortAndCaptionsTheWindow)
+{
+    session.Settings().Sneltekst[2] = "Ping";
+    ASSERT_TRUE(session.SaveSettings().ok);
+    session.Settings() = {};
+
+    session.StartUp();
+    EXPECT_THAT(view.captions, ElementsAre(" Tamvi", kCom3Caption));
+    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_TRUE(port.open);
+    EXPECT_TRUE(view.buttons[2].visible);
+    EXPECT_EQ(view.buttons[2].caption, "Ping");
+    EXPECT_EQ(Logged().back(), "Tamvi van Dranel BV gestart");
+}
+
+TEST_F(SessionTest, StartUpWithABusyPortLogsWhyBeforeTheStartLine)
+{
+    ASSERT_TRUE(session.SaveSettings().ok);
+    port.Fail("Open", "Device or resource busy");
+    session.StartUp();
+    EXPECT_THAT(view.captions, ElementsAre(" Tamvi"));
+    EXPECT_THAT(view.messages, ElementsAre(kNoPort));
+    EXPECT_FALSE(port.open);
+    EXPECT_EQ(port.calls.back(), "Close()");
+    const auto lines = Logged();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "DEBUG: Compoort 3 [/dev/ttyFAKE]: Device or resource busy");
+    EXPECT_EQ(lines.back(), "Tamvi van Dranel BV gestart");
+}
+
+TEST_F(SessionTest, OpenPortConfiguresInOrderForEachHandShake)
+{
+    const std::vector<std::string> head = {"SetPortNumber(3)", "Open()", "SetSettings(9600,N,8,1)",
+                                           "SetNullDiscard(off)"};
+    const std::vector<std::string> tail = {"SetEofEnable(off)", "SetDtr(on)", "SetReadLength(1)"};
+    const std::vector<std::vector<std::string>> handshakes = {
+        {"SetRts(off)", "SetHandshaking(None)"},
+        {"SetRts(on)", "SetHandshaking(RtsCts)"},
+        {"SetHandshaking(None)", "SetRts(on)"},
+        {}};
+    for (std::int16_t mode = 0; mode <= 3; ++mode) {
+        SCOPED_TRACE(mode);
+        session.Settings().HandShake = mode;
+        session.ClosePort();
+        ASSERT_EQ(OpenFresh(3), 0);
+        std::vector<std::string> expected = head;
+        expected.insert(expected.end(), handshakes[mode].begin(), handshakes[mode].end());
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        EXPECT_THAT(port.calls, ElementsAreArray(expected));
+    }
+    EXPECT_TRUE(port.dtr);
+    EXPECT_EQ(view.caption, kCom3Caption);
+}
+
+TEST_F(SessionTest, OpenPortFailuresCloseAgainAndKeepTheCaption)
+{
+    for (std::int16_t number : {0, 26, -1}) {
+        EXPECT_EQ(OpenFresh(number), -1);
+        EXPECT_THAT(port.calls, IsEmpty()) << number;
+    }
+    EXPECT_THAT(Logged(), IsEmpty());
+
+    port.Fail("SetSettings", "Invalid argument");
+    EXPECT_EQ(OpenFresh(3), -1);
+    EXPECT_THAT(port.calls,
+                ElementsAre("SetPortNumber(3)", "Open()", "SetSettings(9600,N,8,1)", "Close()"));
+    EXPECT_FALSE(port.open);
+    EXPECT_THAT(view.captions, IsEmpty());
+    EXPECT_THAT(Logged(), ElementsAre("DEBUG: Compoort 3 [/dev/ttyFAKE]: Invalid argument"));
+}
+
+TEST_F(SessionTest, PortSettingsStringFollowsTheIndexLists)
+{
+    SettingsRecord &s = session.Settings();
+    const auto text = [&](int baud, int parity, int bits, int stopbits) {
+        s.baudrate = baud;
+        s.parity = parity;
+        s.bits = bits;
+        s.stopbits = stopbits;
+        return session.PortSettingsString();
+    };
+    EXPECT_EQ(text(0, 0, 0, 0), "300,N,7,1");
+    EXPECT_EQ(text(5, 1, 1, 1), "19200,E,8,2");
+    EXPECT_EQ(text(12, 2, 5, 2), "19200,O,8,1");
+    EXPECT_EQ(text(-1, 3, -1, -1), "19200,N,8,1");
+    EXPECT_EQ(text(8, 0, 1, 0), "115200,N,8,1");
+}
+
+TEST_F(SessionTest, LampsFollowTheCountersAndTheModemLines)
+{
+    const auto lit = [&] {
+        const LampStates &lamps = session.LampTick();
+        return std::string(lamps.tx ? "T" : "-") + (lamps.rx ? "R" : "-") +
+               (lamps.cts ? "C" : "-") + (lamps.rts ? "S" : "-");
+    };
+    session.SendTypedChar('x'); // port closed: nothing sent, the lamp still lights
+    EXPECT_EQ(lit(), "T---");
+    EXPECT_EQ(lit(), "T---");
+    EXPECT_EQ(lit(), "----");
+    EXPECT_EQ(lit(), "----");
+    EXPECT_EQ(session.State().TxActivity, 0);
+
+    port.calls.clear();
+    lit();
+    EXPECT_THAT(port.calls, ElementsAre("GetCts()", "GetRts()")) << "read also while closed";
+
+    session.Settings().HandShake = 2; // RTS held on
+    ASSERT_EQ(session.OpenPort(3), 0);
+    port.cts = true;
+    port.Feed("A");
+    session.ReceiveTick();
+    EXPECT_EQ(lit(), "-RCS");
+    EXPECT_EQ(lit(), "-RCS");
+    port.cts = false;
+    EXPECT_EQ(lit(), "---S");
+}
+
+TEST_F(SessionTest, RtsSwitchesByHandOnlyWithoutHandshake)
+{
+    session.ToggleRts(); // closed port: the stored level still switches
+    EXPECT_TRUE(port.rts);
+    session.ToggleRts();
+    EXPECT_FALSE(port.rts);
+    for (std::int16_t mode : {1, 2}) {
+        session.Settings().HandShake = mode;
+        session.ToggleRts();
+        EXPECT_FALSE(port.rts);
+    }
+    EXPECT_THAT(Logged(),
+                ElementsAre("STATUS: RTS made ACTIVE (+12V).", "STATUS: RTS made INACTIVE (-12V).",
+                            "STATUS: Wrong HandShakeType, no manual adjustment possible.",
+                            "STATUS: Wrong HandShakeType, no manual adjustment possible."));
+}
+
+TEST_F(SessionTest, ButtonsToggleModeAndHoldWithTheirCaptions)
+{
+    session.ToggleDisplayMode();
+    EXPECT_EQ(view.modeCaption, "Mode: HEX");
+    EXPECT_EQ(session.State().DisplayMode, -1);
+    session.ToggleDisplayMode();
+    EXPECT_EQ(view.modeCaption, "Mode: ASC II");
+    EXPECT_EQ(session.State().DisplayMode, 0);
+
+    ASSERT_EQ(session.OpenPort(3), 0);
+    session.ToggleHold();
+    EXPECT_EQ(view.holdCaption, "Continue");
+    port.Feed("held");
+    session.ReceiveTick();
+    EXPECT_EQ(port.Waiting(), 4u);
+    session.ToggleHold();
+    EXPECT_EQ(view.holdCaption, "Log hold");
+    session.ReceiveTick();
+    EXPECT_EQ(session.LogLines()[0], "held");
+
+    session.ClearLog();
+    EXPECT_EQ(session.LogLines()[0], "");
+}
+
+TEST_F(SessionTest, TypedKeysAndQuickButtonsGoOutOnTheLine)
+{
+    ASSERT_EQ(session.OpenPort(3), 0);
+    SettingsRecord &s = session.Settings();
+    s.TxChar1[5] = "0x02";
+    s.TxString6[5] = "Hi";
+    for (QuickTable *table : {&s.TxChar2, &s.TxChar3, &s.TxChar4, &s.TxChar5, &s.TxChar7,
+                              &s.TxChar8, &s.TxChar9, &s.Check})
+        (*table)[5] = "-1";
+    session.QuickSend(5);
+    session.SendTypedChar(13);
+    EXPECT_EQ(port.written, "\x02Hi\r");
+}
+
+TEST_F(SessionTest, QuitLogsTheCurrentLineAndTheEndLineOnce)
+{
+    ASSERT_EQ(session.OpenPort(3), 0);
+    port.Feed("AB");
+    session.ReceiveTick();
+    session.Quit();
+    EXPECT_FALSE(port.open);
+    port.calls.clear();
+    session.Quit(); // the close box after a signal
+    EXPECT_THAT(port.calls, IsEmpty());
+    EXPECT_THAT(Logged(), ElementsAre("AB", "Logging beeindigd"));
+}
+
+TEST_F(SessionTest, QuitWithAnEmptyLineStillWritesIt)
+{
+    session.Quit();
+    EXPECT_THAT(Logged(), ElementsAre("", "Logging beeindigd"));
+    const std::string file = ReadFileBytes(log.LogFilePath(clock.Now()));
+    EXPECT_EQ(file.substr(0, 11), "14:05:09 \r\n");
+}
+
+TEST_F(SessionTest, ReopenPortLogsBeforeOpeningAgain)
+{
+    ASSERT_EQ(session.OpenPort(3), 0);
+    port.Fail("Open", "No such file or directory");
+    port.calls.clear();
+    session.ReopenPort();
+    EXPECT_THAT(port.calls, ElementsAre("Close()", "SetPortNumber(3)", "Open()", "Close()"));
+    EXPECT_THAT(Logged(),
+                ElementsAre("DEBUG: ComPoort opnieuw geopend:  3",
+                            "DEBUG: Compoort 3 [/dev/ttyFAKE]: No such file or directory"));
+    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_EQ(view.caption, kCom3Caption) << "a failed reopen keeps the old caption";
+
+    port.Heal("Open");
+    session.Settings().compoort = 12;
+    session.ReopenPort();
+    EXPECT_TRUE(port.open);
+    EXPECT_EQ(view.caption, " Tamvi by Dranel            Settings: Com12 9600,N,8,1");
+
+    session.Settings().compoort = -2;
+    session.ReopenPort();
+    EXPECT_EQ(Logged().back(), "DEBUG: ComPoort opnieuw geopend: -2");
+}
+
+TEST_F(SessionTest, ALostPortIsClosedWithOneStatusLine)
+{
+    ASSERT_EQ(session.OpenPort(3), 0);
+    session.PortLost("Input/output error");
+    EXPECT_FALSE(port.open);
+    EXPECT_THAT(Logged(), ElementsAre("STATUS: Port Com3 [/dev/ttyFAKE] lost: Input/output error. "
+                                      "Port closed; save the settings to open it again."));
+    port.Feed("x");
+    session.ReceiveTick();
+    EXPECT_EQ(session.State().RxActivity, 0);
+}
+
+} // namespace
