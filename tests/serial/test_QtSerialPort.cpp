@@ -1,0 +1,234 @@
+// The real backend on a pseudo-terminal pair linked as ports/com<n> in a temporary program folder.
+// Each test uses its own port number (11..19): QSerialPort locks a device by its file name, so
+// tests running at once with the same name would clash.
+
+#include "serial/PortName.h"
+#include "serial/QtSerialPort.h"
+
+#include "support/PtyPair.h"
+#include "support/TempFolder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+
+std::string AllByteValues()
+{
+    std::string bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.push_back(static_cast<char>(value));
+    return bytes;
+}
+
+// The program folder with a pseudo-terminal as port n, and the port as the program opens it.
+class PtyPortTest : public ::testing::Test
+{
+protected:
+    bool OpenAs(int n)
+    {
+        pty_.LinkAs(folder_.Path(), n);
+        port_.SetPortLostHandler([this](const std::string &reason) {
+            ++lostReports_;
+            lostReason_ = reason;
+        });
+        return port_.SetPortNumber(static_cast<std::int16_t>(n)) && port_.Open() &&
+               port_.SetSettings("9600,N,8,1") && port_.SetNullDiscard(false) &&
+               port_.SetEofEnable(false) && port_.SetDtr(true) && port_.SetReadLength(1);
+    }
+
+    bool WaitForWaiting(int count)
+    {
+        return QTest::qWaitFor([&] { return port_.WaitingCount().value_or(-1) >= count; }, 5000);
+    }
+
+    // What the device receives; QSerialPort writes from the event loop.
+    std::string ReadFromDevice(std::size_t count)
+    {
+        std::string received;
+        static_cast<void>(QTest::qWaitFor(
+            [&] {
+                received += pty_.Read(count - received.size(), 0ms);
+                return received.size() >= count;
+            },
+            5000));
+        return received;
+    }
+
+    // Drains what waits, one byte per read as the receive tick does.
+    std::string ReadAllWaiting()
+    {
+        std::string received;
+        while (port_.WaitingCount().value_or(0) > 0)
+            received += port_.Read().value_or("");
+        return received;
+    }
+
+    TempFolder folder_;
+    PtyPair pty_;
+    QtSerialPort port_{folder_.Str()};
+    int lostReports_ = 0;
+    std::string lostReason_;
+};
+
+TEST(PortDevicePath, NamesTheLinkWhenPresentElseTheBuiltInPort)
+{
+    TempFolder folder;
+    EXPECT_EQ(PortDevicePath(folder.Str(), 3), "/dev/ttyS2");
+
+    std::filesystem::create_directories(folder.Path() / "ports");
+    std::ofstream(folder.Path() / "ports" / "com4") << "";
+    EXPECT_EQ(PortDevicePath(folder.Str(), 4), (folder.Path() / "ports" / "com4").string());
+
+    // An unplugged adapter leaves its link dangling: it still names the port.
+    std::filesystem::create_symlink(folder.Path() / "gone", folder.Path() / "ports" / "com5");
+    EXPECT_EQ(PortDevicePath(folder.Str(), 5), (folder.Path() / "ports" / "com5").string());
+    EXPECT_EQ(PortDevicePath(folder.Str(), 6), "/dev/ttyS5");
+}
+
+TEST_F(PtyPortTest, EveryByteValuePassesUnchangedBothWays)
+{
+    ASSERT_TRUE(OpenAs(11)) << port_.ErrorString();
+    EXPECT_EQ(port_.DeviceName(), (folder_.Path() / "ports" / "com11").string());
+    const std::string all = AllByteValues();
+
+    ASSERT_TRUE(pty_.WriteAll(all));
+    ASSERT_TRUE(WaitForWaiting(256));
+    EXPECT_EQ(port_.WaitingCount(), 256);
+    EXPECT_EQ(port_.Read(), std::string(1, '\0'));
+    EXPECT_EQ(all.substr(1), ReadAllWaiting());
+    EXPECT_EQ(port_.Read(), "") << "nothing waits";
+
+    for (const char byte : all)
+        ASSERT_TRUE(port_.Write(std::string(1, byte)));
+    EXPECT_EQ(ReadFromDevice(all.size()), all);
+}
+
+TEST_F(PtyPortTest, OpenFailsWithAReasonForABusyOrAbsentDeviceAndRefusedSettings)
+{
+    ASSERT_TRUE(OpenAs(12)) << port_.ErrorString();
+
+    QtSerialPort second(folder_.Str());
+    ASSERT_TRUE(second.SetPortNumber(12));
+    EXPECT_FALSE(second.Open());
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_FALSE(second.ErrorString().empty());
+
+    // A link left behind by an unplugged adapter.
+    std::filesystem::create_symlink(folder_.Path() / "gone", folder_.Path() / "ports" / "com13");
+    ASSERT_TRUE(second.SetPortNumber(13));
+    EXPECT_FALSE(second.Open());
+    EXPECT_NE(second.ErrorString().find("No such file"), std::string::npos) << second.ErrorString();
+
+    for (const char *text : {"9600,E,8,1", "9600,N,7,1"}) {
+        EXPECT_FALSE(port_.SetSettings(text)) << text;
+        EXPECT_NE(port_.ErrorString().find("refused"), std::string::npos) << port_.ErrorString();
+    }
+    for (const char *text : {"", "9600", "9600,N,8", "9600,N,8,1,", "96x0,N,8,1", "-9600,N,8,1",
+                             "9600,X,8,1", "9600,N,9,1", "9600,N,8,3"}) {
+        EXPECT_FALSE(port_.SetSettings(text)) << text;
+        EXPECT_NE(port_.ErrorString().find("invalid"), std::string::npos) << text;
+    }
+    EXPECT_TRUE(port_.SetSettings("115200,n,8,2"));
+
+    // The refused settings left the port usable.
+    ASSERT_TRUE(pty_.WriteAll("ok"));
+    ASSERT_TRUE(WaitForWaiting(2));
+    EXPECT_EQ(ReadAllWaiting(), "ok");
+    EXPECT_TRUE(port_.Close());
+    EXPECT_TRUE(second.SetPortNumber(12) && second.Open()) << "the lock went with the close";
+}
+
+TEST_F(PtyPortTest, AClosedPortReadsNothingAndKeepsTheRtsLevel)
+{
+    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_FALSE(port_.WaitingCount());
+    EXPECT_FALSE(port_.Read());
+    EXPECT_FALSE(port_.Write("x"));
+    EXPECT_FALSE(port_.GetCts());
+    EXPECT_FALSE(port_.Close());
+    port_.SetRts(true);
+    EXPECT_TRUE(port_.GetRts());
+    port_.SetRts(false);
+    EXPECT_FALSE(port_.GetRts());
+    EXPECT_FALSE(port_.SetPortNumber(0));
+}
+
+// A pseudo-terminal has no modem lines; QSerialPort reports every call on them as an error,
+// which must neither fail the open nor pass for a vanished device.
+TEST_F(PtyPortTest, ModemLineCallsOnADeviceWithoutModemLinesAreHarmless)
+{
+    port_.SetRts(true);
+    ASSERT_TRUE(OpenAs(15)) << port_.ErrorString();
+    EXPECT_TRUE(port_.GetRts());
+    EXPECT_TRUE(port_.SetHandshaking(SerialPort::Handshaking::RtsCts));
+    EXPECT_TRUE(port_.SetHandshaking(SerialPort::Handshaking::None));
+
+    for (int tick = 0; tick < 100; ++tick) {
+        port_.SetRts(tick % 2 == 0);
+        EXPECT_EQ(port_.GetRts(), tick % 2 == 0);
+        EXPECT_FALSE(port_.GetCts());
+        QCoreApplication::processEvents();
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(port_.IsOpen());
+    EXPECT_EQ(lostReports_, 0);
+    ASSERT_TRUE(pty_.WriteAll("still here"));
+    ASSERT_TRUE(WaitForWaiting(10));
+    EXPECT_EQ(ReadAllWaiting(), "still here");
+}
+
+TEST_F(PtyPortTest, ADeviceGoneMidRunIsReportedOnceAndItsBytesStayReadable)
+{
+    ASSERT_TRUE(OpenAs(16)) << port_.ErrorString();
+    auto *device = port_.findChild<QSerialPort *>();
+    ASSERT_NE(device, nullptr);
+    int errors = 0;
+    QObject::connect(device, &QSerialPort::errorOccurred,
+                     [&](QSerialPort::SerialPortError e) { errors += e != QSerialPort::NoError; });
+
+    ASSERT_TRUE(pty_.WriteAll("last words"));
+    ASSERT_TRUE(WaitForWaiting(10));
+    pty_.CloseMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lostReports_ > 0; }, 5000));
+    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_EQ(lostReason_, port_.ErrorString());
+    EXPECT_FALSE(lostReason_.empty());
+
+    // Nothing spins once the port is closed: QSerialPort alone would report hundreds of
+    // thousands of errors in this time.
+    errors = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_LE(errors, 5);
+    EXPECT_EQ(lostReports_, 1);
+
+    EXPECT_EQ(port_.WaitingCount(), 10);
+    EXPECT_EQ(ReadAllWaiting(), "last words");
+    EXPECT_FALSE(port_.WaitingCount());
+    EXPECT_FALSE(port_.Read());
+
+    // The port opens again once the device is back.
+    PtyPair replugged;
+    replugged.LinkAs(folder_.Path(), 16);
+    ASSERT_TRUE(port_.Open()) << port_.ErrorString();
+    ASSERT_TRUE(replugged.WriteAll("back"));
+    ASSERT_TRUE(WaitForWaiting(4));
+    EXPECT_EQ(ReadAllWaiting(), "back");
+}
+
+} // namespace
