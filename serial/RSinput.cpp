@@ -21,7 +21,7 @@ TokenTable MakeTokens(bool hexView)
         if (hexView)
             tokens[c] = diversen::FormatHexByte(c) + " ";
         else if (c > 127)
-            tokens[c] = "[" + diversen::FormatHexByte(c) + "]";
+            tokens[c].append("[").append(diversen::FormatHexByte(c)).append("]");
         else
             tokens[c] = diversen::CharDisplayName(c);
     }
