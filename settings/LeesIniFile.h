@@ -7,11 +7,13 @@
 
 #include <string>
 
-namespace logfile {
+namespace logfile
+{
 class LogWriter;
 }
 
-namespace LeesIniFile {
+namespace LeesIniFile
+{
 
 inline constexpr const char *kFileName = "tamvi.set";
 
