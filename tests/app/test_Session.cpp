@@ -4,6 +4,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"
 #include "support/FakeView.h"
+#include "support/LoggedTexts.h"
 #include "support/TempFolder.h"
 
 #include <gmock/gmock.h>
@@ -36,19 +37,7 @@ protected:
             *start = "-1";
     }
 
-    // The texts of the log file's lines, without their time stamp.
-    std::vector<std::string> Logged() const
-    {
-        const std::string file = ReadFileBytes(log.LogFilePath(clock.Now()));
-        std::vector<std::string> lines;
-        for (std::size_t pos = 0; pos < file.size();) {
-            const std::size_t end = file.find("\r\n", pos);
-            EXPECT_NE(end, std::string::npos) << "line without CR LF";
-            lines.push_back(file.substr(pos + 9, end - pos - 9));
-            pos = end + 2;
-        }
-        return lines;
-    }
+    std::vector<std::string> Logged() const { return LoggedTexts(log, clock.Now()); }
 
     std::int16_t OpenFresh(std::int16_t number)
     {
