@@ -2,20 +2,30 @@
 // Each test uses its own port number (11..19): QSerialPort locks a device by its file name, so
 // tests running at once with the same name would clash.
 
+#include "logfile/logfile.h"
 #include "serial/PortName.h"
 #include "serial/QtSerialPort.h"
+#include "serial/RSinput.h"
+#include "settings/SettingsRecord.h"
 
+#include "support/FakeClock.h"
 #include "support/PtyPair.h"
 #include "support/TempFolder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSerialPort>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -31,6 +41,30 @@ std::string AllByteValues()
     for (int value = 0; value < 256; ++value)
         bytes.push_back(static_cast<char>(value));
     return bytes;
+}
+
+std::uintmax_t FileSize(const std::string &path)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+// Runs the event loop as the program does, blocking until something happens (QTest::qWaitFor
+// sleeps between rounds, which would throttle a fast device), until `done` or the timeout.
+template <typename Predicate>
+bool RunEventLoopUntil(Predicate done, std::chrono::milliseconds timeout)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(20);
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
 }
 
 // The program folder with a pseudo-terminal as port n, and the port as the program opens it.
@@ -229,6 +263,98 @@ TEST_F(PtyPortTest, ADeviceGoneMidRunIsReportedOnceAndItsBytesStayReadable)
     ASSERT_TRUE(replugged.WriteAll("back"));
     ASSERT_TRUE(WaitForWaiting(4));
     EXPECT_EQ(ReadAllWaiting(), "back");
+}
+
+// The receive tick of the program, draining the port every 200 ms into a real log file, in plain
+// text mode with lines framed by CR LF; a device thread sends as fast as the line takes it.
+class ReceiveToLogTest : public PtyPortTest
+{
+protected:
+    ReceiveToLogTest()
+    {
+        log_.SetLogDirectory((folder_.Path() / "logfile").string());
+        settings_.AnsiLogMode = true;
+        QObject::connect(&tick_, &QTimer::timeout, [this] { receiver_.ProcessInput(); });
+        tick_.start(200);
+    }
+    ~ReceiveToLogTest() override
+    {
+        if (device_.joinable())
+            device_.join();
+    }
+
+    // Lines of 8 to 147 bytes carrying every byte value but CR and LF, `size` bytes at least.
+    void SendLines(std::size_t size)
+    {
+        unsigned char next = 0;
+        for (int n = 0; sent_.size() < size; ++n) {
+            char number[16];
+            std::snprintf(number, sizeof number, "%07d:", n);
+            std::string line = number;
+            for (int i = 0; i < n % 140; ++i, ++next)
+                line.push_back(static_cast<char>(next == '\n' || next == '\r' ? '.' : next));
+            sent_ += line + "\r\n";
+            expectedLog_ += "14:05:09 " + line + "\r\n";
+        }
+        device_ = std::thread([this] {
+            written_ = pty_.WriteAll(sent_, 60s);
+            sending_ = false;
+        });
+    }
+
+    void ExpectLogComplete()
+    {
+        const std::string logFile = log_.LogFilePath(clock_.Now());
+        EXPECT_TRUE(RunEventLoopUntil(
+            [&] { return !sending_ && FileSize(logFile) >= expectedLog_.size(); }, 60s));
+        EXPECT_TRUE(written_);
+        EXPECT_EQ(lostReports_, 0);
+        const std::string logged = ReadFileBytes(logFile);
+        ASSERT_EQ(logged.size(), expectedLog_.size());
+        const auto mismatch = std::mismatch(logged.begin(), logged.end(), expectedLog_.begin());
+        EXPECT_TRUE(logged == expectedLog_)
+            << "first difference at byte " << (mismatch.first - logged.begin());
+    }
+
+    FakeClock clock_{{2026, 12, 8, 14, 5, 9}};
+    logfile::LogWriter log_{clock_};
+    SettingsRecord settings_;
+    RunState state_;
+    RSinput receiver_{port_, log_, settings_, state_};
+    QTimer tick_;
+    std::thread device_;
+    std::string sent_;
+    std::string expectedLog_;
+    std::atomic<bool> sending_ = true;
+    std::atomic<bool> written_ = false;
+};
+
+TEST_F(ReceiveToLogTest, AMebibyteAtFullSpeedReachesTheLogFileCompleteAndInOrder)
+{
+    ASSERT_TRUE(OpenAs(17)) << port_.ErrorString();
+    SendLines(1 << 20);
+    ExpectLogComplete();
+}
+
+// On hold nothing is read: the port keeps 1 MiB, then holds the sender off without spinning,
+// and everything arrives once the hold ends.
+TEST_F(ReceiveToLogTest, AHoldKeepsAMebibyteAndThenHoldsTheSenderOff)
+{
+    ASSERT_TRUE(OpenAs(18)) << port_.ErrorString();
+    state_.LogHold = -1;
+    SendLines((1 << 20) + (256 << 10));
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] { return port_.WaitingCount() >= QtSerialPort::kReceiveBufferBytes; }, 30s));
+
+    const std::clock_t cpuBefore = std::clock();
+    RunEventLoopUntil([] { return false; }, 300ms);
+    const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpuSeconds, 0.15) << "the event loop spins while the buffer is full";
+    EXPECT_TRUE(sending_) << "the sender is held off";
+    EXPECT_EQ(port_.WaitingCount(), QtSerialPort::kReceiveBufferBytes);
+
+    state_.LogHold = 0;
+    ExpectLogComplete();
 }
 
 } // namespace
