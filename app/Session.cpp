@@ -115,6 +115,9 @@ std::string Session::PortSettingsString() const
 void Session::ReceiveTick()
 {
     rs_.ProcessInput();
+    // Lines kept while the log file could not be written reach it as soon as it can be written
+    // again, also when the line is quiet.
+    log_.WriteKeptLines();
 }
 
 const LampStates &Session::LampTick()

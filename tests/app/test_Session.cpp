@@ -10,6 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -300,3 +302,19 @@ TEST_F(SessionTest, ALostPortIsClosedWithOneStatusLine)
 }
 
 } // namespace
+
+TEST_F(SessionTest, LinesKeptWhileTheLogFailedArriveOnAQuietTick)
+{
+    const std::filesystem::path blocker = folder.Path() / "blocker";
+    {
+        std::ofstream(blocker) << "not a folder";
+    }
+    log.SetLogDirectory((blocker / "logs").string());
+    session.ToggleRts();
+    ASSERT_TRUE(log.Failure().has_value());
+
+    std::filesystem::remove(blocker);
+    session.ReceiveTick(); // nothing arrives, yet the kept line is written
+    EXPECT_FALSE(log.Failure().has_value());
+    EXPECT_THAT(Logged(), ElementsAre("STATUS: RTS made ACTIVE (+12V)."));
+}
