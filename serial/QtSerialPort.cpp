@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <termios.h>
 #include <utility>
@@ -44,53 +45,29 @@ std::optional<qint32> ParseBaudRate(const std::string &field)
     return value;
 }
 
-std::optional<QSerialPort::Parity> ParseParity(const std::string &field)
+template <typename Value, std::size_t N>
+std::optional<Value> Lookup(const std::string &field,
+                            const std::pair<std::string_view, Value> (&table)[N])
 {
-    if (field.size() != 1)
-        return std::nullopt;
-    switch (field[0]) {
-    case 'N':
-    case 'n':
-        return QSerialPort::NoParity;
-    case 'E':
-    case 'e':
-        return QSerialPort::EvenParity;
-    case 'O':
-    case 'o':
-        return QSerialPort::OddParity;
-    case 'M':
-    case 'm':
-        return QSerialPort::MarkParity;
-    case 'S':
-    case 's':
-        return QSerialPort::SpaceParity;
+    for (const auto &[text, value] : table) {
+        if (field == text)
+            return value;
     }
     return std::nullopt;
 }
 
-std::optional<QSerialPort::DataBits> ParseDataBits(const std::string &field)
-{
-    if (field == "5")
-        return QSerialPort::Data5;
-    if (field == "6")
-        return QSerialPort::Data6;
-    if (field == "7")
-        return QSerialPort::Data7;
-    if (field == "8")
-        return QSerialPort::Data8;
-    return std::nullopt;
-}
-
-std::optional<QSerialPort::StopBits> ParseStopBits(const std::string &field)
-{
-    if (field == "1")
-        return QSerialPort::OneStop;
-    if (field == "1.5")
-        return QSerialPort::OneAndHalfStop;
-    if (field == "2")
-        return QSerialPort::TwoStop;
-    return std::nullopt;
-}
+constexpr std::pair<std::string_view, QSerialPort::Parity> kParities[] = {
+    {"N", QSerialPort::NoParity},   {"E", QSerialPort::EvenParity},  {"O", QSerialPort::OddParity},
+    {"M", QSerialPort::MarkParity}, {"S", QSerialPort::SpaceParity}, {"n", QSerialPort::NoParity},
+    {"e", QSerialPort::EvenParity}, {"o", QSerialPort::OddParity},   {"m", QSerialPort::MarkParity},
+    {"s", QSerialPort::SpaceParity}};
+constexpr std::pair<std::string_view, QSerialPort::DataBits> kDataBits[] = {
+    {"5", QSerialPort::Data5},
+    {"6", QSerialPort::Data6},
+    {"7", QSerialPort::Data7},
+    {"8", QSerialPort::Data8}};
+constexpr std::pair<std::string_view, QSerialPort::StopBits> kStopBits[] = {
+    {"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneAndHalfStop}, {"2", QSerialPort::TwoStop}};
 
 // "9600,N,8,1": baud rate, parity letter, data bits, stop bits.
 std::optional<LineSettings> ParseLineSettings(const std::string &text)
@@ -99,9 +76,9 @@ std::optional<LineSettings> ParseLineSettings(const std::string &text)
     if (fields.size() != 4)
         return std::nullopt;
     const auto baudRate = ParseBaudRate(fields[0]);
-    const auto parity = ParseParity(fields[1]);
-    const auto dataBits = ParseDataBits(fields[2]);
-    const auto stopBits = ParseStopBits(fields[3]);
+    const auto parity = Lookup(fields[1], kParities);
+    const auto dataBits = Lookup(fields[2], kDataBits);
+    const auto stopBits = Lookup(fields[3], kStopBits);
     if (!baudRate || !parity || !dataBits || !stopBits)
         return std::nullopt;
     return LineSettings{*baudRate, *parity, *dataBits, *stopBits};
