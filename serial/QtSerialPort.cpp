@@ -100,6 +100,12 @@ QtSerialPort::QtSerialPort(std::string programFolder, QObject *parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
 }
 
+QtSerialPort::~QtSerialPort()
+{
+    // QSerialPort may still report while it closes on destruction, when our members are gone.
+    disconnect(&port_, nullptr, this, nullptr);
+}
+
 void QtSerialPort::SetPortLostHandler(std::function<void(const std::string &reason)> handler)
 {
     lostHandler_ = std::move(handler);

@@ -26,6 +26,7 @@ public:
     static constexpr qint64 kReceiveBufferBytes = 1 << 20;
 
     explicit QtSerialPort(std::string programFolder, QObject *parent = nullptr);
+    ~QtSerialPort() override;
 
     void SetPortLostHandler(std::function<void(const std::string &reason)> handler);
 
