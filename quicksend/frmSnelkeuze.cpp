@@ -1,16 +1,253 @@
 #include "quicksend/frmSnelkeuze.h"
 
+#include "app/Charset.h"
+#include "app/Session.h"
+#include "serial/diversen.h"
+#include "settings/EditorLook.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+
+using EditorLook::Twips;
+using ModSnelkeuze::Column;
+
+namespace
+{
+
+struct ColumnLook {
+    const char *boxName;
+    const char *heading;
+    int left;
+    int width;
+    int maxLength;
+};
+
+constexpr std::array<ColumnLook, ModSnelkeuze::kColumns> kLook = {{
+    {"TxtTekst", "ButtonText", 120, 975, 20},
+    {"TxtTx1", "Tx 1", 1200, 495, 20},
+    {"TxtTx2", "Tx 2", 1800, 495, 20},
+    {"TxtTx3", "Tx 3", 2400, 495, 20},
+    {"TxtTx4", "Tx 4", 3000, 495, 20},
+    {"TxtTx5", "Tx 5", 3600, 495, 20},
+    {"TxtString6", "String", 4200, 3735, 100},
+    {"TxtTx7", "Tx 7", 8040, 495, 20},
+    {"TxtTx8", "Tx 8", 8640, 495, 20},
+    {"TxtTx9", "Tx 9", 9240, 495, 20},
+    {"TxtCheckSum", "Checksum", 9960, 855, 20},
+}};
+
+const QColor kChecksumGreen(192, 255, 192);
+
+bool IsDataColumn(int column)
+{
+    return column != Column::Checksum;
+}
+
+// What a double click leaves in a box: texts are emptied, byte fields switched off.
+QString ClearedText(int column)
+{
+    return column == Column::ButtonText || column == Column::String ? QString()
+                                                                    : QStringLiteral("-1");
+}
+
+QPushButton *AddButton(QWidget *parent, const char *name, const QString &text, const QRect &where)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(where);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
 frmSnelkeuze::frmSnelkeuze(Session &session, QWidget *parent)
     : QWidget(parent, Qt::Dialog), session_(session)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Speedbuttons"));
+    setFixedSize(Twips(0, 0, 11025, 5250).size());
+    BuildControls();
+    SetTabOrder();
+
+    VariabelenNaarVelden();
+    LockInvoer();
+    SetButtonsForEditing(false);
+    buttonWijzigen_->setFocus();
 }
 
-void frmSnelkeuze::VariabelenNaarVelden() {}
-void frmSnelkeuze::InvoerNaarVariabelen() {}
-void frmSnelkeuze::UnLockInvoer() {}
-void frmSnelkeuze::LockInvoer() {}
+void frmSnelkeuze::BuildControls()
+{
+    for (int column = 0; column < ModSnelkeuze::kColumns; ++column) {
+        const ColumnLook &look = kLook[column];
+        auto *heading = new QLabel(QString::fromLatin1(look.heading), this);
+        heading->setObjectName(QStringLiteral("Text1_%1").arg(column));
+        heading->setGeometry(Twips(look.left, 240, look.width, 285));
+        if (column == Column::String)
+            heading->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+
+        for (int row = 0; row < ModSnelkeuze::kButtons; ++row) {
+            auto *box = new QLineEdit(this);
+            box->setObjectName(QStringLiteral("%1_%2").arg(look.boxName).arg(row));
+            box->setGeometry(Twips(look.left, 960 + 360 * row, look.width, 285));
+            box->setMaxLength(look.maxLength);
+            EditorLook::SetBackground(*box,
+                                      IsDataColumn(column) ? QColor(Qt::white) : kChecksumGreen);
+            if (!IsDataColumn(column))
+                box->setToolTip(QStringLiteral(
+                    "Enkele muisklik: bereken checksum. Dubbele klik: Wis Checksum"));
+            box->installEventFilter(this);
+            boxes_[row][column] = box;
+        }
+    }
+
+    buttonWijzigen_ = AddButton(this, "ButtonWijzigen", "Edit", Twips(8400, 4200, 1095, 375));
+    buttonOpslaan_ = AddButton(this, "ButtonOpslaan", "Save", Twips(9720, 4200, 1095, 375));
+    buttonAnnuleren_ = AddButton(this, "ButtonAnnuleren", "Cancel", Twips(8400, 4800, 1095, 375));
+    buttonExit_ = AddButton(this, "ButtonExit", "Exit", Twips(9720, 4800, 1095, 375));
+
+    connect(buttonWijzigen_, &QPushButton::clicked, this, &frmSnelkeuze::OnEdit);
+    connect(buttonAnnuleren_, &QPushButton::clicked, this, &frmSnelkeuze::OnCancel);
+    connect(buttonOpslaan_, &QPushButton::clicked, this, &frmSnelkeuze::OnSave);
+    connect(buttonExit_, &QPushButton::clicked, this, &frmSnelkeuze::OnExit);
+}
+
+// Edit; the data fields row by row; Cancel, Exit, Save; then the checksum column.
+void frmSnelkeuze::SetTabOrder()
+{
+    QWidget *previous = buttonWijzigen_;
+    const auto chain = [&previous](QWidget *next) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    };
+    for (const BoxRow &row : boxes_)
+        for (int column = 0; column < ModSnelkeuze::kColumns; ++column)
+            if (IsDataColumn(column))
+                chain(row[column]);
+    chain(buttonAnnuleren_);
+    chain(buttonExit_);
+    chain(buttonOpslaan_);
+    for (const BoxRow &row : boxes_)
+        chain(row[Column::Checksum]);
+}
+
+void frmSnelkeuze::VariabelenNaarVelden()
+{
+    for (int row = 0; row < ModSnelkeuze::kButtons; ++row) {
+        const ModSnelkeuze::QuickRow texts = ModSnelkeuze::RowOf(session_.Settings(), row);
+        for (int column = 0; column < ModSnelkeuze::kColumns; ++column)
+            boxes_[row][column]->setText(FromWindows1252(texts[column]));
+    }
+}
+
+LeesIniFile::SaveResult frmSnelkeuze::InvoerNaarVariabelen()
+{
+    for (int row = 0; row < ModSnelkeuze::kButtons; ++row)
+        ModSnelkeuze::StoreRow(session_.Settings(), row, RowTexts(row));
+    return session_.SaveSettings();
+}
+
+void frmSnelkeuze::UnLockInvoer()
+{
+    SetInvoerLocked(false);
+}
+
+void frmSnelkeuze::LockInvoer()
+{
+    SetInvoerLocked(true);
+}
+
+// The checksum column is never locked and keeps its colour.
+void frmSnelkeuze::SetInvoerLocked(bool locked)
+{
+    for (const BoxRow &row : boxes_)
+        for (int column = 0; column < ModSnelkeuze::kColumns; ++column)
+            if (IsDataColumn(column))
+                EditorLook::SetBoxLocked(*row[column], locked);
+    quickEditMode_ = !locked;
+}
+
+void frmSnelkeuze::SetButtonsForEditing(bool editing)
+{
+    buttonWijzigen_->setEnabled(!editing);
+    buttonAnnuleren_->setEnabled(editing);
+    buttonOpslaan_->setEnabled(editing);
+    buttonExit_->setEnabled(!editing);
+}
+
+std::optional<frmSnelkeuze::Cell> frmSnelkeuze::CellOf(const QObject *box) const
+{
+    for (int row = 0; row < ModSnelkeuze::kButtons; ++row)
+        for (int column = 0; column < ModSnelkeuze::kColumns; ++column)
+            if (boxes_[row][column] == box)
+                return Cell{row, column};
+    return std::nullopt;
+}
+
+ModSnelkeuze::QuickRow frmSnelkeuze::RowTexts(int row) const
+{
+    ModSnelkeuze::QuickRow texts;
+    for (int column = 0; column < ModSnelkeuze::kColumns; ++column)
+        texts[column] = ToWindows1252(boxes_[row][column]->text());
+    return texts;
+}
+
+void frmSnelkeuze::FillChecksum(int row)
+{
+    const std::int16_t checksum = ModSnelkeuze::ComputeChecksum(RowTexts(row));
+    boxes_[row][Column::Checksum]->setText(QStringLiteral(" ") +
+                                           QString::fromStdString(diversen::NumberText(checksum)));
+}
+
+void frmSnelkeuze::ClearBox(Cell cell)
+{
+    boxes_[cell.row][cell.column]->setText(ClearedText(cell.column));
+}
+
+// A click on a checksum box computes it, a double click clears a box; both only in edit mode.
+// A double click starts with a press, so the checksum is computed and then cleared.
 bool frmSnelkeuze::eventFilter(QObject *watched, QEvent *event)
 {
+    const bool click = event->type() == QEvent::MouseButtonPress;
+    const bool doubleClick = event->type() == QEvent::MouseButtonDblClick;
+    if (!quickEditMode_ || !(click || doubleClick) ||
+        static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+        return QWidget::eventFilter(watched, event);
+    if (const std::optional<Cell> cell = CellOf(watched)) {
+        if (doubleClick)
+            ClearBox(*cell);
+        else if (cell->column == Column::Checksum)
+            FillChecksum(cell->row);
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+void frmSnelkeuze::OnEdit()
+{
+    SetButtonsForEditing(true);
+    UnLockInvoer();
+}
+
+void frmSnelkeuze::OnCancel()
+{
+    VariabelenNaarVelden();
+    LockInvoer();
+    SetButtonsForEditing(false);
+}
+
+// The main window's buttons keep their captions until Exit.
+void frmSnelkeuze::OnSave()
+{
+    const LeesIniFile::SaveResult saved = InvoerNaarVariabelen();
+    LockInvoer();
+    SetButtonsForEditing(false);
+    EditorLook::ReportSaveFailure(this, saved);
+}
+
+void frmSnelkeuze::OnExit()
+{
+    session_.UpdateQuickButtons();
+    close();
 }

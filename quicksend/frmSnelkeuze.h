@@ -1,10 +1,12 @@
 #pragma once
 
 #include "quicksend/ModSnelkeuze.h"
+#include "settings/LeesIniFile.h"
 
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class QLineEdit;
 class QPushButton;
@@ -23,7 +25,8 @@ public:
     explicit frmSnelkeuze(Session &session, QWidget *parent = nullptr);
 
     void VariabelenNaarVelden(); // record into the boxes
-    void InvoerNaarVariabelen(); // boxes into the record, then the settings file
+    // Boxes into the record, then the settings file written.
+    LeesIniFile::SaveResult InvoerNaarVariabelen();
     void UnLockInvoer();
     void LockInvoer();
     bool QuickEditMode() const { return quickEditMode_; }
@@ -32,10 +35,19 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct Cell {
+        int row;
+        int column;
+    };
+
     void BuildControls();
+    void SetTabOrder();
     void SetInvoerLocked(bool locked);
     void SetButtonsForEditing(bool editing);
+    std::optional<Cell> CellOf(const QObject *box) const;
     ModSnelkeuze::QuickRow RowTexts(int row) const;
+    void FillChecksum(int row);
+    void ClearBox(Cell cell);
 
     void OnEdit();
     void OnCancel();
@@ -49,5 +61,6 @@ private:
     QPushButton *buttonOpslaan_ = nullptr;
     QPushButton *buttonAnnuleren_ = nullptr;
     QPushButton *buttonExit_ = nullptr;
+    // Dialog-wide rather than program-wide: nothing outside the editor reads it.
     bool quickEditMode_ = false;
 };

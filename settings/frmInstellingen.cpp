@@ -1,18 +1,294 @@
 #include "settings/frmInstellingen.h"
 
-#include <QComboBox>
+#include "app/Charset.h"
+#include "app/Session.h"
+#include "logfile/logfile.h"
+#include "serial/PortName.h"
+#include "serial/diversen.h"
+#include "settings/EditorLook.h"
 
-class LockableComboBox : public QComboBox
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWheelEvent>
+
+using EditorLook::Twips;
+
+// A list that, while locked, still shows its item but cannot be opened or changed by the wheel
+// or the keys; Tab still moves on.
+class LockableComboBox final : public QComboBox
 {
+public:
+    using QComboBox::QComboBox;
+
+    void SetLocked(bool locked) { locked_ = locked; }
+    bool IsLocked() const { return locked_; }
+
+    void showPopup() override
+    {
+        if (!locked_)
+            QComboBox::showPopup();
+    }
+
+protected:
+    void wheelEvent(QWheelEvent *event) override
+    {
+        if (locked_)
+            event->ignore();
+        else
+            QComboBox::wheelEvent(event);
+    }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (locked_)
+            event->ignore();
+        else
+            QComboBox::keyPressEvent(event);
+    }
+
+private:
+    bool locked_ = false;
 };
+
+namespace
+{
+
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 25;
+const QColor kButtonFace(255, 224, 192);
+
+QLabel *AddLabel(QWidget *parent, int index, const QString &text, const QRect &where)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QStringLiteral("Text1_%1").arg(index));
+    label->setGeometry(where);
+    return label;
+}
+
+QLineEdit *AddBox(QWidget *parent, int index, int maxLength, const QRect &where)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(QStringLiteral("TxtInstelling_%1").arg(index));
+    box->setGeometry(where);
+    if (maxLength > 0)
+        box->setMaxLength(maxLength);
+    EditorLook::SetBackground(*box, Qt::white);
+    return box;
+}
+
+LockableComboBox *AddList(QWidget *parent, const char *name, const QStringList &items,
+                          const QRect &where)
+{
+    auto *list = new LockableComboBox(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setGeometry(where);
+    list->addItems(items);
+    return list;
+}
+
+QPushButton *AddButton(QWidget *parent, const char *name, const QString &text, const QRect &where)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(where);
+    button->setAutoDefault(false);
+    EditorLook::SetBackground(*button, kButtonFace);
+    return button;
+}
+
+// The position of `value` in a list of `count` items, or `fallback` outside the list.
+int ItemOrDefault(std::int16_t value, int count, int fallback)
+{
+    return value >= 0 && value < count ? value : fallback;
+}
+
+} // namespace
 
 frmInstellingen::frmInstellingen(Session &session, QWidget *parent)
     : QWidget(parent, Qt::Dialog), session_(session)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Setup"));
+    setFixedSize(Twips(0, 0, 7185, 5205).size());
+    BuildControls();
+
+    SetButtonsForEditing(false);
+    LockInputs();
+    UpdateScherm();
+    buttonWijzigen_->setFocus();
 }
 
-void frmInstellingen::UpdateScherm() {}
-void frmInstellingen::SchermNaarVariabelen() {}
-void frmInstellingen::LockInputs() {}
-void frmInstellingen::UnLockInputs() {}
+void frmInstellingen::BuildControls()
+{
+    AddLabel(this, 0, QStringLiteral("Comport:"), Twips(240, 120, 1695, 285));
+    txtInstelling_[0] = AddBox(this, 0, 2, Twips(2160, 120, 735, 285));
+    labPoort_ = new QLabel(this);
+    labPoort_->setObjectName(QStringLiteral("LabPoort"));
+    labPoort_->setGeometry(Twips(3000, 120, 4095, 285));
+
+    AddLabel(this, 1, QStringLiteral("LogFilePath:"), Twips(240, 480, 1695, 285));
+    txtInstelling_[1] = AddBox(this, 1, 0, Twips(2160, 480, 4935, 285));
+
+    AddLabel(this, 2, QStringLiteral("Baudrate:"), Twips(240, 840, 1695, 285));
+    comboBaudRate_ =
+        AddList(this, "ComboBaudRate",
+                {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
+                Twips(2160, 840, 975, 315));
+    comboParity_ = AddList(this, "ComboParity", {"N", "E", "O"}, Twips(3360, 840, 615, 315));
+    comboBits_ = AddList(this, "ComboBits", {"7", "8"}, Twips(4200, 840, 615, 315));
+    comboStopBits_ = AddList(this, "ComboStopBits", {"1", "2"}, Twips(5040, 840, 615, 315));
+
+    AddLabel(this, 11, QStringLiteral("HandShake:"), Twips(240, 1320, 1695, 285));
+    comboHandShake_ = AddList(this, "ComBoHandShake", {"No  HandShake", "RTS HandShake", "RTS ON"},
+                              Twips(2160, 1320, 1935, 315));
+
+    for (int i = 0; i < 5; ++i) {
+        const int top = 1920 + 360 * i;
+        AddLabel(this, 6 + i, QStringLiteral("StartCmd%1 (dec):").arg(i + 1),
+                 Twips(240, top, 1695, 285));
+        txtInstelling_[2 + i] = AddBox(this, 2 + i, 4, Twips(2160, top, 735, 285));
+    }
+
+    AddLabel(this, 12, QStringLiteral("Ansi Log"), Twips(240, 3840, 1695, 285));
+    checkAnsiLog_ = new QCheckBox(this);
+    checkAnsiLog_->setObjectName(QStringLiteral("CheckAnsiLog"));
+    checkAnsiLog_->setGeometry(Twips(2160, 3840, 615, 255));
+
+    buttonWijzigen_ = AddButton(this, "ButtonWijzigen", "Edit", Twips(4680, 3240, 1095, 375));
+    buttonOpslaan_ = AddButton(this, "ButtonOpslaan", "Save", Twips(6000, 3240, 1095, 375));
+    buttonAnnuleren_ = AddButton(this, "ButtonAnnuleren", "Cancel", Twips(4680, 3840, 1095, 375));
+    buttonExit_ = AddButton(this, "ButtonExit", "Exit", Twips(6000, 3840, 1095, 375));
+
+    connect(txtInstelling_[0], &QLineEdit::textChanged, this, &frmInstellingen::ShowPortDevice);
+    connect(checkAnsiLog_, &QCheckBox::toggled, this, &frmInstellingen::KeepCheckInViewMode);
+    connect(buttonWijzigen_, &QPushButton::clicked, this, &frmInstellingen::OnEdit);
+    connect(buttonAnnuleren_, &QPushButton::clicked, this, &frmInstellingen::OnCancel);
+    connect(buttonOpslaan_, &QPushButton::clicked, this, &frmInstellingen::OnSave);
+    connect(buttonExit_, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void frmInstellingen::UpdateScherm()
+{
+    const SettingsRecord &record = session_.Settings();
+    txtInstelling_[0]->setText(QString::fromStdString(diversen::NumberText(record.compoort)));
+    txtInstelling_[1]->setText(FromWindows1252(record.logfilepath));
+    const std::array<const std::string *, 5> starts = {
+        &record.Start1, &record.Start2, &record.Start3, &record.Start4, &record.Start5};
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        txtInstelling_[2 + i]->setText(FromWindows1252(*starts[i]));
+
+    comboHandShake_->setCurrentIndex(ItemOrDefault(record.HandShake, 3, 0));
+    comboParity_->setCurrentIndex(ItemOrDefault(record.parity, 3, 0));
+    comboStopBits_->setCurrentIndex(record.stopbits == 1 ? 1 : 0);
+    comboBits_->setCurrentIndex(record.bits == 1 ? 1 : 0);
+    comboBaudRate_->setCurrentIndex(ItemOrDefault(record.baudrate, 9, 5));
+    checkAnsiLog_->setChecked(record.AnsiLogMode);
+}
+
+LeesIniFile::SaveResult frmInstellingen::SchermNaarVariabelen()
+{
+    SettingsRecord &record = session_.Settings();
+    record.compoort = diversen::ReadDecimal(ToWindows1252(txtInstelling_[0]->text())).value_or(0);
+    record.logfilepath = ToWindows1252(txtInstelling_[1]->text());
+    session_.Log().SetLogDirectory(record.logfilepath.empty()
+                                       ? LeesIniFile::DefaultLogDirectory(session_.ProgramFolder())
+                                       : record.logfilepath);
+    record.baudrate = static_cast<std::int16_t>(comboBaudRate_->currentIndex());
+    record.parity = static_cast<std::int16_t>(comboParity_->currentIndex());
+    record.stopbits = static_cast<std::int16_t>(comboStopBits_->currentIndex());
+    record.bits = static_cast<std::int16_t>(comboBits_->currentIndex());
+    const std::array<std::string *, 5> starts = {&record.Start1, &record.Start2, &record.Start3,
+                                                 &record.Start4, &record.Start5};
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        *starts[i] = ToWindows1252(txtInstelling_[2 + i]->text());
+    record.HandShake = static_cast<std::int16_t>(comboHandShake_->currentIndex());
+    record.AnsiLogMode = checkAnsiLog_->isChecked();
+    return session_.SaveSettings();
+}
+
+void frmInstellingen::LockInputs()
+{
+    SetInputsLocked(true);
+}
+
+void frmInstellingen::UnLockInputs()
+{
+    SetInputsLocked(false);
+}
+
+void frmInstellingen::SetInputsLocked(bool locked)
+{
+    for (LockableComboBox *list :
+         {comboHandShake_, comboBaudRate_, comboParity_, comboBits_, comboStopBits_}) {
+        list->SetLocked(locked);
+        EditorLook::SetTextGrey(*list, locked);
+    }
+    for (QLineEdit *box : txtInstelling_)
+        EditorLook::SetBoxLocked(*box, locked);
+    checkAnsiLog_->setEnabled(!locked);
+}
+
+void frmInstellingen::SetButtonsForEditing(bool editing)
+{
+    buttonWijzigen_->setEnabled(!editing);
+    buttonAnnuleren_->setEnabled(editing);
+    buttonOpslaan_->setEnabled(editing);
+    buttonExit_->setEnabled(!editing);
+}
+
+// In view mode the check box always shows the record, whatever clicked or set it.
+void frmInstellingen::KeepCheckInViewMode()
+{
+    const bool stored = session_.Settings().AnsiLogMode;
+    if (comboHandShake_->IsLocked() && checkAnsiLog_->isChecked() != stored)
+        checkAnsiLog_->setChecked(stored);
+}
+
+// On Linux "3" says little: show the device the number stands for and whether it is there.
+void frmInstellingen::ShowPortDevice()
+{
+    const int port = diversen::ReadDecimal(ToWindows1252(txtInstelling_[0]->text())).value_or(0);
+    if (port < kFirstPort || port > kLastPort) {
+        labPoort_->setText(QStringLiteral("geen poort (1..25)"));
+        labPoort_->setToolTip({});
+        return;
+    }
+    const QString device = QString::fromLocal8Bit(
+        PortDevicePath(session_.ProgramFolder(), static_cast<std::int16_t>(port)));
+    const QFileInfo info(device);
+    QString text = QStringLiteral("= ") + device;
+    if (info.isSymLink())
+        text = QStringLiteral("= ports/com%1 \u2192 %2").arg(port).arg(info.symLinkTarget());
+    if (!info.exists())
+        text += QStringLiteral(" (niet gevonden)");
+    labPoort_->setText(text);
+    labPoort_->setToolTip(text);
+}
+
+void frmInstellingen::OnEdit()
+{
+    SetButtonsForEditing(true);
+    UnLockInputs();
+}
+
+void frmInstellingen::OnCancel()
+{
+    SetButtonsForEditing(false);
+    LockInputs();
+    UpdateScherm();
+}
+
+// The port is closed and reopened in one go, so no receive tick falls in between; a failed
+// save is reported only after the port is back.
+void frmInstellingen::OnSave()
+{
+    const LeesIniFile::SaveResult saved = SchermNaarVariabelen();
+    SetButtonsForEditing(false);
+    LockInputs();
+    session_.ReopenPort();
+    EditorLook::ReportSaveFailure(this, saved);
+}

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "settings/LeesIniFile.h"
+
 #include <QWidget>
 
 #include <array>
 
 class QCheckBox;
-class QComboBox;
 class QLabel;
-class QPushButton;
 class QLineEdit;
+class QPushButton;
 class Session;
 class LockableComboBox;
 
@@ -23,8 +24,9 @@ class frmInstellingen final : public QWidget
 public:
     explicit frmInstellingen(Session &session, QWidget *parent = nullptr);
 
-    void UpdateScherm();         // record into the controls
-    void SchermNaarVariabelen(); // controls into the record, then the settings file
+    void UpdateScherm(); // record into the controls
+    // Controls into the record, the log folder set, then the settings file written.
+    LeesIniFile::SaveResult SchermNaarVariabelen();
     void LockInputs();
     void UnLockInputs();
 
@@ -32,7 +34,7 @@ private:
     void BuildControls();
     void SetInputsLocked(bool locked);
     void SetButtonsForEditing(bool editing);
-    void EnforceCheckInViewMode();
+    void KeepCheckInViewMode();
     void ShowPortDevice();
 
     void OnEdit();

@@ -1,0 +1,311 @@
+#include "settings/DialogTestSupport.h"
+
+#include "settings/frmInstellingen.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace
+{
+
+const QColor kGrey(128, 128, 128);
+
+QColor TextColour(const QWidget *widget)
+{
+    return widget->palette().color(QPalette::Text);
+}
+QColor WindowText()
+{
+    return QApplication::palette().color(QPalette::Text);
+}
+
+class SettingsDialogTest : public ::testing::Test
+{
+protected:
+    DialogHarness h;
+    SettingsRecord &record = h.session.Settings();
+
+    QLineEdit *Box(const frmInstellingen &d, int i)
+    {
+        return Find<QLineEdit>(d, QStringLiteral("TxtInstelling_%1").arg(i));
+    }
+    QComboBox *List(const frmInstellingen &d, const char *name)
+    {
+        return Find<QComboBox>(d, QString::fromLatin1(name));
+    }
+    QPushButton *Button(const frmInstellingen &d, const char *name)
+    {
+        return Find<QPushButton>(d, QString::fromLatin1(name));
+    }
+    // The box carries no text, so only its indicator at the left takes a click.
+    static void ClickCheck(QCheckBox *check)
+    {
+        QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+    }
+    void Retype(QLineEdit *box, const QString &text)
+    {
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, text);
+    }
+    static constexpr const char *kLists[] = {"ComboBaudRate", "ComboParity", "ComboBits",
+                                             "ComboStopBits", "ComBoHandShake"};
+};
+
+TEST_F(SettingsDialogTest, OpensInViewModeShowingTheRecordAndEditUnlocks)
+{
+    record.compoort = 3;
+    record.logfilepath = "/var/log/caf\xE9";
+    record.baudrate = 1;
+    record.parity = 2;
+    record.bits = 1;
+    record.stopbits = 1;
+    record.HandShake = 2;
+    record.Start1 = "0x02";
+    record.Start5 = "-1";
+    record.AnsiLogMode = true;
+    frmInstellingen d(h.session);
+
+    EXPECT_EQ(d.windowTitle(), "Setup");
+    EXPECT_EQ(d.size(), QSize(479, 347));
+    EXPECT_TRUE(d.testAttribute(Qt::WA_DeleteOnClose));
+    EXPECT_EQ(Box(d, 0)->text(), "3");
+    EXPECT_EQ(Box(d, 1)->text(), QString::fromUtf8("/var/log/café"));
+    EXPECT_EQ(Box(d, 2)->text(), "0x02");
+    EXPECT_EQ(Box(d, 6)->text(), "-1");
+    EXPECT_EQ(List(d, "ComboBaudRate")->currentText(), "1200");
+    EXPECT_EQ(List(d, "ComboParity")->currentText(), "O");
+    EXPECT_EQ(List(d, "ComboBits")->currentText(), "8");
+    EXPECT_EQ(List(d, "ComboStopBits")->currentText(), "2");
+    EXPECT_EQ(List(d, "ComBoHandShake")->currentText(), "RTS ON");
+    EXPECT_EQ(List(d, "ComBoHandShake")->itemText(0), "No  HandShake");
+    EXPECT_EQ(List(d, "ComboBaudRate")->count(), 9);
+    EXPECT_EQ(List(d, "ComboBaudRate")->itemText(8), "115200");
+    EXPECT_TRUE(Find<QCheckBox>(d, "CheckAnsiLog")->isChecked());
+    EXPECT_EQ(Find<QLabel>(d, "Text1_11")->text(), "HandShake:");
+    EXPECT_EQ(Find<QLabel>(d, "Text1_10")->text(), "StartCmd5 (dec):");
+    EXPECT_EQ(Box(d, 0)->maxLength(), 2);
+    EXPECT_EQ(Box(d, 4)->maxLength(), 4);
+    EXPECT_EQ(Box(d, 0)->geometry(), QRect(144, 8, 49, 19));
+    EXPECT_EQ(Button(d, "ButtonExit")->geometry(), QRect(400, 256, 73, 25));
+    EXPECT_EQ(Button(d, "ButtonOpslaan")->palette().color(QPalette::Button), QColor(255, 224, 192));
+    EXPECT_EQ(Box(d, 1)->palette().color(QPalette::Base), QColor(Qt::white));
+
+    const auto expectMode = [&](bool editing) {
+        const QColor text = editing ? WindowText() : kGrey;
+        for (int i = 0; i < 7; ++i) {
+            EXPECT_EQ(Box(d, i)->isReadOnly(), !editing) << i;
+            EXPECT_EQ(TextColour(Box(d, i)), text) << i;
+        }
+        for (const char *name : kLists) {
+            EXPECT_FALSE(List(d, name)->isEditable()) << name;
+            EXPECT_EQ(TextColour(List(d, name)), text) << name;
+        }
+        EXPECT_EQ(Find<QCheckBox>(d, "CheckAnsiLog")->isEnabled(), editing);
+        EXPECT_EQ(Button(d, "ButtonWijzigen")->isEnabled(), !editing);
+        EXPECT_EQ(Button(d, "ButtonExit")->isEnabled(), !editing);
+        EXPECT_EQ(Button(d, "ButtonOpslaan")->isEnabled(), editing);
+        EXPECT_EQ(Button(d, "ButtonAnnuleren")->isEnabled(), editing);
+    };
+    expectMode(false);
+    Click(Button(d, "ButtonWijzigen"));
+    expectMode(true);
+    Click(Button(d, "ButtonAnnuleren"));
+    expectMode(false);
+}
+
+// Locked lists keep their item against the wheel and the keys, and the check box snaps back
+// to the record; in edit mode both change freely.
+TEST_F(SettingsDialogTest, LockedEntriesCannotChange)
+{
+    record.baudrate = 4;
+    record.AnsiLogMode = false;
+    frmInstellingen d(h.session);
+    d.show();
+    QComboBox *baud = List(d, "ComboBaudRate");
+    QCheckBox *check = Find<QCheckBox>(d, "CheckAnsiLog");
+    const auto wheelDown = [baud] {
+        QWheelEvent wheel(QPointF(5, 5), baud->mapToGlobal(QPointF(5, 5)), {}, {0, -120},
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(baud, &wheel);
+    };
+
+    wheelDown();
+    QTest::keyClick(baud, Qt::Key_Down);
+    QTest::keyClick(baud, Qt::Key_End);
+    EXPECT_EQ(baud->currentText(), "9600");
+    check->setChecked(true);
+    EXPECT_FALSE(check->isChecked());
+    QTest::keyClicks(Box(d, 0), "7");
+    EXPECT_EQ(Box(d, 0)->text(), "0");
+
+    Click(Button(d, "ButtonWijzigen"));
+    QTest::keyClick(baud, Qt::Key_Down);
+    EXPECT_EQ(baud->currentText(), "19200");
+    wheelDown();
+    EXPECT_EQ(baud->currentText(), "38400");
+    ClickCheck(check);
+    EXPECT_TRUE(check->isChecked());
+}
+
+TEST_F(SettingsDialogTest, OutOfRangeValuesShowTheFallbackAndAreSavedAsItsPosition)
+{
+    record.HandShake = 7;
+    record.bits = 2;
+    record.baudrate = 12;
+    record.parity = -1;
+    record.stopbits = 3;
+    frmInstellingen d(h.session);
+    EXPECT_EQ(List(d, "ComBoHandShake")->currentText(), "No  HandShake");
+    EXPECT_EQ(List(d, "ComboBits")->currentText(), "7");
+    EXPECT_EQ(List(d, "ComboBaudRate")->currentText(), "19200");
+    EXPECT_EQ(List(d, "ComboParity")->currentText(), "N");
+    EXPECT_EQ(List(d, "ComboStopBits")->currentText(), "1");
+
+    Click(Button(d, "ButtonWijzigen"));
+    Click(Button(d, "ButtonOpslaan"));
+    EXPECT_EQ(record.HandShake, 0);
+    EXPECT_EQ(record.bits, 0);
+    EXPECT_EQ(record.baudrate, 5);
+    EXPECT_EQ(record.parity, 0);
+    EXPECT_EQ(record.stopbits, 0);
+}
+
+TEST_F(SettingsDialogTest, CancelShowsTheRecordAgainAndWritesNothing)
+{
+    record.compoort = 2;
+    record.Start2 = "0x03";
+    const SettingsRecord before = record;
+    frmInstellingen d(h.session);
+    Click(Button(d, "ButtonWijzigen"));
+    Retype(Box(d, 0), "9");
+    Retype(Box(d, 3), "13");
+    List(d, "ComBoHandShake")->setCurrentIndex(1);
+    ClickCheck(Find<QCheckBox>(d, "CheckAnsiLog"));
+    Click(Button(d, "ButtonAnnuleren"));
+
+    EXPECT_EQ(Box(d, 0)->text(), "2");
+    EXPECT_EQ(Box(d, 3)->text(), "0x03");
+    EXPECT_EQ(List(d, "ComBoHandShake")->currentIndex(), 0);
+    EXPECT_FALSE(Find<QCheckBox>(d, "CheckAnsiLog")->isChecked());
+    EXPECT_EQ(record, before);
+    EXPECT_FALSE(std::filesystem::exists(h.SettingsFile()));
+    EXPECT_TRUE(h.port.calls.empty());
+}
+
+// Save stores the entries, writes the file, logs the reopening and only then opens the port;
+// Exit unloads the dialog and a new one shows the saved values in view mode.
+TEST_F(SettingsDialogTest, SaveStoresWritesAndReopensThePort)
+{
+    record.compoort = 1;
+    record.logfilepath = "/somewhere/else";
+    h.port.open = true;
+    h.port.Fail("Open", "No such device");
+    QPointer<frmInstellingen> d = new frmInstellingen(h.session);
+    d->show();
+    Click(Button(*d, "ButtonWijzigen"));
+    Retype(Box(*d, 0), " 3");
+    Retype(Box(*d, 1), "");
+    Retype(Box(*d, 2), "0x02");
+    List(*d, "ComboBaudRate")->setCurrentIndex(8);
+    ClickCheck(Find<QCheckBox>(*d, "CheckAnsiLog"));
+    const std::optional<SeenMessage> message = ClickAndCatchMessage(Button(*d, "ButtonOpslaan"));
+
+    EXPECT_FALSE(message.has_value());
+    EXPECT_EQ(record.compoort, 3);
+    EXPECT_EQ(record.logfilepath, "");
+    EXPECT_EQ(record.Start1, "0x02");
+    EXPECT_EQ(record.baudrate, 8);
+    EXPECT_TRUE(record.AnsiLogMode);
+    EXPECT_EQ(h.log.LogDirectory(), LeesIniFile::DefaultLogDirectory(h.folder.Str()));
+    const std::vector<std::string> file = DialogHarness::Lines(h.SettingsFile());
+    ASSERT_EQ(file.size(), 123u);
+    EXPECT_EQ(file[0], "0        compoort ->3");
+
+    // The DEBUG line precedes the failure that the reopening logs.
+    const std::vector<std::string> log = h.LogLines();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_TRUE(log[0].ends_with(" DEBUG: ComPoort opnieuw geopend:  3")) << log[0];
+    EXPECT_NE(log[1].find("DEBUG: Compoort 3"), std::string::npos) << log[1];
+    const auto &calls = h.port.calls;
+    const auto close = std::find(calls.begin(), calls.end(), "Close()");
+    ASSERT_NE(close, calls.end());
+    EXPECT_NE(std::find(close, calls.end(), "SetPortNumber(3)"), calls.end());
+    EXPECT_NE(std::find(close, calls.end(), "Open()"), calls.end());
+    EXPECT_TRUE(Box(*d, 0)->isReadOnly());
+    EXPECT_TRUE(Button(*d, "ButtonExit")->isEnabled());
+
+    Click(Button(*d, "ButtonExit"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(d.isNull());
+    frmInstellingen again(h.session);
+    EXPECT_EQ(Box(again, 0)->text(), "3");
+    EXPECT_EQ(List(again, "ComboBaudRate")->currentText(), "115200");
+    EXPECT_TRUE(Box(again, 0)->isReadOnly());
+}
+
+TEST_F(SettingsDialogTest, PortOutsideTheRangeStaysClosedWithoutAMessage)
+{
+    for (const char *typed : {"26", "0", "x"}) {
+        frmInstellingen d(h.session);
+        Click(Button(d, "ButtonWijzigen"));
+        Retype(Box(d, 0), QString::fromLatin1(typed));
+        EXPECT_FALSE(ClickAndCatchMessage(Button(d, "ButtonOpslaan")).has_value()) << typed;
+        EXPECT_FALSE(h.port.open) << typed;
+        EXPECT_TRUE(h.view.messages.empty());
+    }
+    EXPECT_EQ(record.compoort, 0);
+    EXPECT_TRUE(h.LogLines().back().ends_with("opnieuw geopend:  0"));
+}
+
+TEST_F(SettingsDialogTest, FailedSaveIsReportedAndThePortStillReopens)
+{
+    std::filesystem::create_directory(h.SettingsFile());
+    h.port.open = true;
+    frmInstellingen d(h.session);
+    Click(Button(d, "ButtonWijzigen"));
+    Retype(Box(d, 0), "4");
+    const std::optional<SeenMessage> message = ClickAndCatchMessage(Button(d, "ButtonOpslaan"));
+
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->title, "Tamvi");
+    const QString start =
+        QStringLiteral("Instellingen niet opgeslagen: %1: ").arg(h.SettingsFile().c_str());
+    EXPECT_TRUE(message->text.startsWith(start)) << message->text.toStdString();
+    EXPECT_GT(message->text.size(), start.size());
+    EXPECT_EQ(record.compoort, 4);
+    EXPECT_TRUE(h.port.open);
+    EXPECT_EQ(h.port.portNumber, 4);
+    EXPECT_TRUE(Button(d, "ButtonWijzigen")->isEnabled());
+}
+
+// Beside the port number: the device it stands for, followed as the user types.
+TEST_F(SettingsDialogTest, PortLabelNamesTheDevice)
+{
+    std::filesystem::create_directories(h.folder.Path() / "ports");
+    std::filesystem::create_symlink("/dev/null", h.folder.Path() / "ports" / "com3");
+    std::filesystem::create_symlink(h.folder.Path() / "gone", h.folder.Path() / "ports" / "com5");
+    record.compoort = 3;
+    frmInstellingen d(h.session);
+    QLabel *device = Find<QLabel>(d, "LabPoort");
+    EXPECT_EQ(device->text(), QString::fromUtf8("= ports/com3 → /dev/null"));
+
+    Click(Button(d, "ButtonWijzigen"));
+    Retype(Box(d, 0), "5");
+    EXPECT_TRUE(device->text().startsWith(QString::fromUtf8("= ports/com5 → ")));
+    EXPECT_TRUE(device->text().endsWith(" (niet gevonden)"));
+    Retype(Box(d, 0), "12");
+    EXPECT_TRUE(device->text().startsWith("= /dev/ttyS11"));
+    Retype(Box(d, 0), "0");
+    EXPECT_EQ(device->text(), "geen poort (1..25)");
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#pragma once
+
+// What the settings dialog, the quick-send editor and the about box share: positions given in
+// twips, the look of a locked entry, and the report of a settings file that was not saved.
+
+#include "settings/LeesIniFile.h"
+
+#include <QColor>
+#include <QRect>
+
+class QLineEdit;
+class QWidget;
+
+namespace EditorLook
+{
+
+// 15 twips make one pixel at 96 dots per inch.
+constexpr QRect Twips(int left, int top, int width, int height)
+{
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
+inline const QColor kLockedText(128, 128, 128);
+
+// Grey for locked entries, else the system's text colour.
+void SetTextGrey(QWidget &widget, bool grey);
+void SetBackground(QWidget &widget, const QColor &colour);
+// A locked box stays selectable, so its text can still be copied.
+void SetBoxLocked(QLineEdit &box, bool locked);
+
+// After a save that failed: a message box titled "Tamvi" with the file and the system's
+// reason; returns when the user has closed it. Does nothing after a good save.
+void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result);
+
+} // namespace EditorLook
