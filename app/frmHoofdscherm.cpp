@@ -1,0 +1,463 @@
+#include "app/frmHoofdscherm.h"
+
+#include "about/frmAbout.h"
+#include "app/Charset.h"
+#include "logfile/logfile.h"
+#include "quicksend/frmSnelkeuze.h"
+#include "settings/frmInstellingen.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+
+#include <chrono>
+#include <optional>
+
+using namespace std::chrono_literals;
+
+namespace
+{
+
+constexpr auto kReceiveInterval = 200ms;
+constexpr auto kLampInterval = 50ms;
+
+const QString kTitle = QStringLiteral("Tamvi");
+
+// The layout is drawn in twips; 15 twips are one pixel at 96 dots per inch.
+QRect Twips(int left, int top, int width, int height)
+{
+    constexpr int perPixel = 15;
+    return {left / perPixel, top / perPixel, width / perPixel, height / perPixel};
+}
+
+struct LampColours {
+    QColor on;
+    QColor off;
+};
+const LampColours kTxColours{QColor(255, 128, 128), QColor(128, 0, 0)};
+const LampColours kRxColours{QColor(128, 255, 128), QColor(0, 128, 0)};
+const LampColours kLineColours{QColor(255, 255, 128), QColor(192, 192, 0)};
+
+void SetBackground(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    if (widget->palette().color(role) == colour)
+        return;
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+void ShowLamp(QFrame *lamp, const LampColours &colours, bool on)
+{
+    SetBackground(lamp, QPalette::Window, on ? colours.on : colours.off);
+}
+
+QFrame *MakeLamp(QWidget *parent, const char *name, const QRect &geometry,
+                 const LampColours &colours)
+{
+    auto *lamp = new QFrame(parent);
+    lamp->setObjectName(QString::fromLatin1(name));
+    lamp->setGeometry(geometry);
+    lamp->setFrameStyle(QFrame::Box | QFrame::Plain);
+    lamp->setAutoFillBackground(true);
+    ShowLamp(lamp, colours, false);
+    return lamp;
+}
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, int left, int top)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(Twips(left, top, 375, 255));
+    return label;
+}
+
+// The control code of Ctrl with `key`, as a terminal of the serial world sends it.
+std::optional<char> ControlCode(int key)
+{
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return static_cast<char>(key - Qt::Key_A + 1);
+    switch (key) {
+    case Qt::Key_At:
+    case Qt::Key_Space:
+        return '\0';
+    case Qt::Key_BracketLeft:
+        return '\x1b';
+    case Qt::Key_Backslash:
+        return '\x1c';
+    case Qt::Key_BracketRight:
+        return '\x1d';
+    case Qt::Key_AsciiCircum:
+    case Qt::Key_6:
+        return '\x1e';
+    case Qt::Key_Underscore:
+    case Qt::Key_Minus:
+        return '\x1f';
+    default:
+        return std::nullopt;
+    }
+}
+
+bool HasControlCharacter(const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+// The bytes a key press sends: its character in Windows-1252, control keys as their control
+// code. Keys without a character (modifiers alone, arrows, function keys, Delete) send nothing,
+// and neither do Alt combinations, which belong to the menu and the buttons' shortcuts. Tab is
+// sent as well: every control here passes the focus to txtDummy anyway.
+std::string TypedBytes(const QKeyEvent &key)
+{
+    const bool ctrl = key.modifiers().testFlag(Qt::ControlModifier);
+    const bool alt = key.modifiers().testFlag(Qt::AltModifier);
+    if (alt && !ctrl)
+        return {};
+    switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return ctrl ? "\n" : "\r";
+    case Qt::Key_Backspace:
+        return ctrl ? "\x7f" : "\b";
+    case Qt::Key_Escape:
+        return "\x1b";
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return "\t";
+    default:
+        break;
+    }
+    // Ctrl with Alt is AltGr on some systems: its character is in the text.
+    if (ctrl && !alt) {
+        const auto code = ControlCode(key.key());
+        return code ? std::string(1, *code) : std::string();
+    }
+    if (key.text().isEmpty() || HasControlCharacter(key.text()))
+        return {};
+    return ToWindows1252(key.text());
+}
+
+} // namespace
+
+frmHoofdscherm::frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::string programFolder,
+                               QWidget *parent)
+    : QMainWindow(parent), session_(port, log, *this, std::move(programFolder))
+{
+    setObjectName(QStringLiteral("frmHoofdscherm"));
+    setWindowTitle(QStringLiteral(" Tamvi"));
+
+    auto *client = new QWidget(this);
+    client->setFixedSize(Twips(0, 0, 11865, 7800).size());
+    setCentralWidget(client);
+
+    BuildLogView(client);
+    BuildButtons(client);
+    BuildLamps(client);
+    BuildMenu();
+    WatchTypedKeys();
+
+    session_.StartUp();
+
+    connect(&timer1_, &QTimer::timeout, this, &frmHoofdscherm::ReceiveTick);
+    connect(&timerLed_, &QTimer::timeout, this, &frmHoofdscherm::LampTick);
+    timer1_.start(kReceiveInterval);
+    timerLed_.start(kLampInterval);
+}
+
+frmHoofdscherm::~frmHoofdscherm()
+{
+    // The dialogs hold the session, which goes before the widgets do.
+    delete settingsDialog_;
+    delete quickSendDialog_;
+    delete aboutDialog_;
+}
+
+void frmHoofdscherm::BuildLogView(QWidget *client)
+{
+    auto *rectangle = new QFrame(client);
+    rectangle->setFrameStyle(QFrame::Box | QFrame::Plain);
+    rectangle->setGeometry(Twips(0, 120, 11760 + 15, 6240 + 15));
+
+    // A fixed font that has the DOS glyphs; 9 points as the classic terminal font had, about
+    // 106 characters of a box. Longer lines show their beginning, as every line is in the log
+    // file whole.
+    QFont font(QStringLiteral("DejaVu Sans Mono"), 9);
+    font.setStyleHint(QFont::Monospace);
+    for (int i = 0; i < RSinput::kLines; ++i) {
+        auto *line = new QLineEdit(client);
+        line->setObjectName(QStringLiteral("TxtLog_%1").arg(i));
+        line->setGeometry(Twips(120, 240 + 240 * i, 11535, 285));
+        line->setFont(font);
+        line->setReadOnly(true);
+        line->setFrame(false);
+        // The boxes overlap a little: a transparent base lets none wipe out its neighbour.
+        SetBackground(line, QPalette::Base, Qt::transparent);
+        txtLog_[static_cast<std::size_t>(i)] = line;
+    }
+}
+
+void frmHoofdscherm::BuildButtons(QWidget *client)
+{
+    constexpr std::array<int, 4> lefts = {120, 1680, 3240, 4800};
+    for (std::size_t i = 0; i < cmdTx1_.size(); ++i) {
+        auto *button = new QPushButton(QStringLiteral("Snel 1"), client);
+        button->setObjectName(QStringLiteral("CmdTx1_%1").arg(i));
+        button->setGeometry(Twips(lefts[i % 4], i < 4 ? 6480 : 7080, 1455, 495));
+        connect(button, &QPushButton::clicked, this,
+                [this, i] { session_.QuickSend(static_cast<int>(i)); });
+        cmdTx1_[i] = button;
+    }
+
+    cmdMode_ = new QPushButton(QStringLiteral("Mode: ASC II"), client);
+    cmdMode_->setObjectName(QStringLiteral("CmdMode"));
+    cmdMode_->setGeometry(Twips(6360, 6480, 1455, 375));
+    connect(cmdMode_, &QPushButton::clicked, this, [this] { session_.ToggleDisplayMode(); });
+
+    cmdStartStop_ = new QPushButton(QStringLiteral("Log hold"), client);
+    cmdStartStop_->setObjectName(QStringLiteral("CmdStartStop"));
+    cmdStartStop_->setGeometry(Twips(6360, 6840, 1455, 375));
+    connect(cmdStartStop_, &QPushButton::clicked, this, [this] { session_.ToggleHold(); });
+
+    cmdWisLog_ = new QPushButton(QStringLiteral("Clear LogBuffer"), client);
+    cmdWisLog_->setObjectName(QStringLiteral("CmdWisLog"));
+    cmdWisLog_->setGeometry(Twips(6360, 7200, 1455, 375));
+    SetBackground(cmdWisLog_, QPalette::Button, QColor(255, 192, 192));
+    connect(cmdWisLog_, &QPushButton::clicked, this, [this] { session_.ClearLog(); });
+
+    txtDummy_ = new QLineEdit(QStringLiteral("Text1"), client);
+    txtDummy_->setObjectName(QStringLiteral("txtDummy"));
+    txtDummy_->setGeometry(Twips(8640, 7560, 975, 285));
+    txtDummy_->setFrame(false);
+    SetBackground(txtDummy_, QPalette::Text, QColor(192, 192, 192));
+    SetBackground(txtDummy_, QPalette::Base, palette().color(QPalette::Button));
+
+    auto *image = new QLabel(client);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setGeometry(Twips(9720, 6600, 2040, 1035));
+    image->setAlignment(Qt::AlignCenter);
+    const QPixmap logo(QStringLiteral(":/tamvi/logo.png"));
+    if (logo.isNull()) {
+        image->setFrameStyle(QFrame::Box | QFrame::Plain);
+        image->setText(kTitle);
+    } else {
+        image->setPixmap(logo.scaled(image->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
+}
+
+void frmHoofdscherm::BuildLamps(QWidget *client)
+{
+    auto *frame = new QGroupBox(client);
+    frame->setObjectName(QStringLiteral("FrameDatacom"));
+    frame->setGeometry(Twips(7920, 6480, 1695, 1095));
+
+    shpTx_ = MakeLamp(frame, "ShpTx", Twips(120, 360, 255, 135), kTxColours);
+    shpRx_ = MakeLamp(frame, "ShpRx", Twips(840, 360, 255, 135), kRxColours);
+    shpRts_ = MakeLamp(frame, "ShpRTS", Twips(120, 720, 255, 135), kLineColours);
+    shpCts_ = MakeLamp(frame, "ShpCTS", Twips(840, 720, 255, 135), kLineColours);
+    MakeLabel(frame, "Label3", QStringLiteral("TxD"), 480, 360);
+    MakeLabel(frame, "Label4", QStringLiteral("RxD"), 1200, 360);
+    labLinkStatus_ = MakeLabel(frame, "LabLinkStatus", QStringLiteral("RTS"), 480, 720);
+    labLinkStatus_->setToolTip(QStringLiteral("RTS status, click on text to change"));
+    labLinkStatus_->installEventFilter(this);
+    MakeLabel(frame, "Label2", QStringLiteral("CTS"), 1200, 720);
+}
+
+void frmHoofdscherm::BuildMenu()
+{
+    const auto add = [this](const char *name, const QString &caption, auto handler) {
+        QAction *action = menuBar()->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+    };
+    add("Instellingen", QStringLiteral("&Setup"),
+        [this] { ShowSingle(settingsDialog_, session_); });
+    add("Snelkeuze", QStringLiteral("&Speedbuttons"),
+        [this] { ShowSingle(quickSendDialog_, session_); });
+    add("Einde", QStringLiteral("&Quit"), [this] { close(); });
+    add("Info", QStringLiteral("&Info"), [this] { ShowSingle(aboutDialog_); });
+}
+
+// Every control that can hold the focus sends what is typed on it, and so does the bare window.
+void frmHoofdscherm::WatchTypedKeys()
+{
+    for (QLineEdit *line : txtLog_)
+        line->installEventFilter(this);
+    for (QPushButton *button : cmdTx1_)
+        button->installEventFilter(this);
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{cmdMode_, cmdStartStop_, cmdWisLog_, txtDummy_, this})
+        control->installEventFilter(this);
+    txtDummy_->setFocus();
+}
+
+void frmHoofdscherm::SetCaption(const std::string &text)
+{
+    setWindowTitle(FromWindows1252(text));
+}
+
+void frmHoofdscherm::SetModeCaption(const std::string &text)
+{
+    cmdMode_->setText(FromWindows1252(text));
+}
+
+void frmHoofdscherm::SetHoldCaption(const std::string &text)
+{
+    cmdStartStop_->setText(FromWindows1252(text));
+}
+
+void frmHoofdscherm::SetQuickButton(int index, bool visible, const std::string &caption)
+{
+    QPushButton *button = cmdTx1_.at(static_cast<std::size_t>(index));
+    button->setText(FromWindows1252(caption));
+    button->setVisible(visible);
+}
+
+void frmHoofdscherm::ShowMessage(const std::string &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, kTitle, FromWindows1252(text), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void frmHoofdscherm::ReceiveTick()
+{
+    session_.ReceiveTick();
+    ShowLogLines();
+    ShowLogFailure();
+}
+
+void frmHoofdscherm::LampTick()
+{
+    const LampStates &lamps = session_.LampTick();
+    ShowLamp(shpTx_, kTxColours, lamps.tx);
+    ShowLamp(shpRx_, kRxColours, lamps.rx);
+    ShowLamp(shpCts_, kLineColours, lamps.cts);
+    ShowLamp(shpRts_, kLineColours, lamps.rts);
+    ShowLogFailure();
+}
+
+// Only boxes whose line changed are set again: that spares the repaints of 25 boxes five times
+// a second.
+void frmHoofdscherm::ShowLogLines()
+{
+    const RSinput::Lines &lines = session_.LogLines();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == shownLines_[i])
+            continue;
+        shownLines_[i] = lines[i];
+        txtLog_[i]->setText(FromCp437(lines[i]));
+        txtLog_[i]->setCursorPosition(0);
+    }
+}
+
+// A log file that cannot be written is shown without stopping anything: once per failure, in a
+// window of its own that goes away when a line could be written again.
+void frmHoofdscherm::ShowLogFailure()
+{
+    const auto &failure = session_.Log().Failure();
+    if (!failure) {
+        logFailureShown_ = false;
+        if (logFailureBox_)
+            logFailureBox_->close();
+        return;
+    }
+    const QString text = QStringLiteral("Logbestand niet te schrijven: ") +
+                         FromWindows1252(failure->path) + QStringLiteral(": ") +
+                         FromWindows1252(failure->reason);
+    if (logFailureShown_) {
+        if (logFailureBox_ && logFailureBox_->text() != text)
+            logFailureBox_->setText(text);
+        return;
+    }
+    logFailureShown_ = true;
+    logFailureBox_ = new QMessageBox(QMessageBox::Warning, kTitle, text, QMessageBox::Ok, this);
+    logFailureBox_->setObjectName(QStringLiteral("LogFailure"));
+    logFailureBox_->setAttribute(Qt::WA_DeleteOnClose);
+    logFailureBox_->setAttribute(Qt::WA_ShowWithoutActivating); // typing goes on to the line
+    logFailureBox_->setModal(false);
+    logFailureBox_->show();
+}
+
+bool frmHoofdscherm::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (SendTypedBytes(TypedBytes(*static_cast<QKeyEvent *>(event))))
+            return true;
+        break;
+    case QEvent::InputMethod:
+        // Characters composed by an input method come without a key press; none may land in a
+        // box either.
+        SendTypedBytes(ToWindows1252(static_cast<QInputMethodEvent *>(event)->commitString()));
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (watched == labLinkStatus_) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::LeftButton &&
+                labLinkStatus_->rect().contains(mouse->position().toPoint()))
+                session_.ToggleRts();
+        }
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmHoofdscherm::SendTypedBytes(const std::string &bytes)
+{
+    if (bytes.empty())
+        return false;
+    for (char byte : bytes)
+        session_.SendTypedChar(static_cast<unsigned char>(byte));
+    FocusDummy();
+    return true;
+}
+
+void frmHoofdscherm::FocusDummy()
+{
+    txtDummy_->clear();
+    txtDummy_->setFocus(Qt::OtherFocusReason);
+}
+
+template <typename Dialog, typename... Args>
+void frmHoofdscherm::ShowSingle(QPointer<Dialog> &dialog, Args &...args)
+{
+    if (!dialog)
+        dialog = new Dialog(args..., this);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+// Quit, the close box and the termination signals all end the program alike: the unfinished
+// line and the end line reach the log, the port closes, and no window of the program stays.
+void frmHoofdscherm::closeEvent(QCloseEvent *event)
+{
+    if (!ended_) {
+        ended_ = true;
+        timer1_.stop();
+        timerLed_.stop();
+        session_.ReceiveTick(); // bytes that came after the last tick belong in the log too
+        session_.Quit();
+        for (QWidget *window : std::initializer_list<QWidget *>{settingsDialog_, quickSendDialog_,
+                                                                aboutDialog_, logFailureBox_}) {
+            if (window)
+                window->close();
+        }
+        emit Ended();
+    }
+    event->accept();
+}

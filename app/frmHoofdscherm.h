@@ -1,0 +1,100 @@
+#pragma once
+
+// The main window: the 25-line log view, the quick-send and command buttons, the four lamps and
+// the menu. It shows what the session says and forwards every event to it; the session runs
+// start-up while the window is built, and the two timers drive it from then on.
+
+#include "app/Session.h"
+#include "app/View.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+#include <string>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QPushButton;
+class SerialPort;
+class frmAbout;
+class frmInstellingen;
+class frmSnelkeuze;
+namespace logfile
+{
+class LogWriter;
+}
+
+class frmHoofdscherm final : public QMainWindow, public View
+{
+    Q_OBJECT
+
+public:
+    frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::string programFolder,
+                   QWidget *parent = nullptr);
+    ~frmHoofdscherm() override;
+
+    Session &GetSession() { return session_; }
+
+    // View
+    void SetCaption(const std::string &text) override;
+    void SetModeCaption(const std::string &text) override;
+    void SetHoldCaption(const std::string &text) override;
+    void SetQuickButton(int index, bool visible, const std::string &caption) override;
+    void ShowMessage(const std::string &text) override;
+
+signals:
+    // The program has ended: the session quit and every window of it is closed.
+    void Ended();
+
+public slots:
+    void ReceiveTick(); // Timer1, every 200 ms
+    void LampTick();    // TimerLed, every 50 ms
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildLogView(QWidget *client);
+    void BuildButtons(QWidget *client);
+    void BuildLamps(QWidget *client);
+    void BuildMenu();
+    void WatchTypedKeys();
+
+    void ShowLogLines();
+    void ShowLogFailure();
+    bool SendTypedBytes(const std::string &bytes); // false when there is nothing to send
+    void FocusDummy();
+
+    template <typename Dialog, typename... Args>
+    void ShowSingle(QPointer<Dialog> &dialog, Args &...args);
+
+    Session session_;
+
+    std::array<QLineEdit *, RSinput::kLines> txtLog_{};
+    std::array<std::string, RSinput::kLines> shownLines_;
+    std::array<QPushButton *, 8> cmdTx1_{};
+    QPushButton *cmdMode_ = nullptr;
+    QPushButton *cmdStartStop_ = nullptr;
+    QPushButton *cmdWisLog_ = nullptr;
+    QFrame *shpTx_ = nullptr;
+    QFrame *shpRx_ = nullptr;
+    QFrame *shpRts_ = nullptr;
+    QFrame *shpCts_ = nullptr;
+    QLabel *labLinkStatus_ = nullptr;
+    QLineEdit *txtDummy_ = nullptr;
+
+    QTimer timer1_;
+    QTimer timerLed_;
+
+    QPointer<frmInstellingen> settingsDialog_;
+    QPointer<frmSnelkeuze> quickSendDialog_;
+    QPointer<frmAbout> aboutDialog_;
+    QPointer<QMessageBox> logFailureBox_;
+    bool logFailureShown_ = false;
+    bool ended_ = false;
+};

@@ -1,0 +1,467 @@
+#include "app/frmHoofdscherm.h"
+
+#include "about/frmAbout.h"
+#include "logfile/logfile.h"
+#include "settings/LeesIniFile.h"
+#include "support/FakeClock.h"
+#include "support/FakeSerialPort.h"
+#include "support/TempFolder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+namespace
+{
+
+const QColor kTxOn(255, 128, 128), kTxOff(128, 0, 0);
+const QColor kRxOn(128, 255, 128), kRxOff(0, 128, 0);
+const QColor kLineOn(255, 255, 128), kLineOff(192, 192, 0);
+
+QColor Fill(QWidget *lamp)
+{
+    return lamp->palette().color(QPalette::Window);
+}
+
+// One run of the program: a temporary program folder, a fake port, a clock that stands still
+// and the main window. Message boxes that start-up shows are answered with OK and recorded.
+struct Rig {
+    TempFolder folder;
+    FakeSerialPort port;
+    FakeClock clock{{2026, 12, 8, 14, 5, 9}};
+    logfile::LogWriter log{clock};
+    std::vector<QMessageBox *> boxesSeen;
+    std::vector<QString> messages;
+    std::unique_ptr<frmHoofdscherm> window;
+
+    // A settings file that opens port 1 on the fake port.
+    SettingsRecord Settings() const
+    {
+        SettingsRecord settings;
+        settings.compoort = 1;
+        settings.baudrate = 4;
+        settings.bits = 1;
+        return settings;
+    }
+    void Write(const SettingsRecord &settings)
+    {
+        ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
+    }
+
+    void Start()
+    {
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            messages.push_back(box->windowTitle() + "|" + box->text());
+            EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+            EXPECT_EQ(box->buttons().size(), 1);
+            box->button(QMessageBox::Ok)->click();
+        });
+        answer.start(5);
+        window = std::make_unique<frmHoofdscherm>(port, log, folder.Str());
+    }
+
+    template <typename T = QWidget> T *Find(const QString &name) const
+    {
+        T *widget = window->findChild<T *>(name);
+        EXPECT_NE(widget, nullptr) << name.toStdString();
+        return widget;
+    }
+    QLineEdit *LogBox(int i) const { return Find<QLineEdit>(QStringLiteral("TxtLog_%1").arg(i)); }
+    QString Text(const QString &button) const { return Find<QPushButton>(button)->text(); }
+
+    // The texts of the log file's lines, without their time stamps.
+    std::vector<std::string> LogLines() const
+    {
+        std::istringstream file(ReadFileBytes(log.LogFilePath(clock.Now())));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);) {
+            EXPECT_EQ(line.substr(0, 9), "14:05:09 ");
+            EXPECT_EQ(line.back(), '\r');
+            lines.push_back(line.substr(9, line.size() - 10));
+        }
+        return lines;
+    }
+    std::string LastLogLine() const
+    {
+        const auto lines = LogLines();
+        return lines.empty() ? std::string() : lines.back();
+    }
+
+    void Receive(std::string_view bytes)
+    {
+        port.Feed(bytes);
+        window->ReceiveTick();
+    }
+};
+
+QMessageBox *VisibleLogFailure(const Rig &rig)
+{
+    QMessageBox *shown = nullptr;
+    for (QMessageBox *box : rig.window->findChildren<QMessageBox *>("LogFailure")) {
+        if (box->isVisible()) {
+            EXPECT_EQ(shown, nullptr) << "more than one log failure window";
+            shown = box;
+        }
+    }
+    return shown;
+}
+
+TEST(MainWindow, StartsWithoutSettingsFile)
+{
+    Rig rig;
+    rig.Start();
+
+    ASSERT_EQ(rig.messages.size(), 1U);
+    EXPECT_EQ(rig.messages[0], "Tamvi|Compoort niet te openen. Controleer instellingen");
+    EXPECT_EQ(rig.window->windowTitle(), " Tamvi");
+    EXPECT_EQ(rig.Text("CmdMode"), "Mode: ASC II");
+    EXPECT_EQ(rig.Text("CmdStartStop"), "Stop log");
+    EXPECT_EQ(rig.LastLogLine(), "Tamvi van Dranel BV gestart");
+    for (const std::string &call : rig.port.calls)
+        EXPECT_NE(call, "Open()");
+}
+
+TEST(MainWindow, LaysOutEveryControlOfTheLayout)
+{
+    Rig rig;
+    rig.Write(rig.Settings());
+    rig.Start();
+
+    EXPECT_TRUE(rig.messages.empty());
+    EXPECT_EQ(rig.window->windowTitle(), " Tamvi by Dranel            Settings: Com1 9600,N,8,1");
+    EXPECT_EQ(rig.window->centralWidget()->size(), QSize(791, 520));
+
+    EXPECT_EQ(rig.LogBox(0)->geometry(), QRect(8, 16, 769, 19));
+    EXPECT_EQ(rig.LogBox(24)->geometry(), QRect(8, 400, 769, 19));
+    EXPECT_TRUE(rig.LogBox(24)->isReadOnly());
+    EXPECT_EQ(rig.LogBox(7)->font().family(), "DejaVu Sans Mono");
+    EXPECT_EQ(rig.Find("CmdTx1_0")->geometry(), QRect(8, 432, 97, 33));
+    EXPECT_EQ(rig.Find("CmdTx1_7")->geometry(), QRect(320, 472, 97, 33));
+    EXPECT_EQ(rig.Find("CmdMode")->geometry(), QRect(424, 432, 97, 25));
+    EXPECT_EQ(rig.Find("CmdStartStop")->geometry(), QRect(424, 456, 97, 25));
+    EXPECT_EQ(rig.Find("CmdWisLog")->geometry(), QRect(424, 480, 97, 25));
+    EXPECT_EQ(rig.Text("CmdWisLog"), "Clear LogBuffer");
+    EXPECT_EQ(rig.Find("CmdWisLog")->palette().color(QPalette::Button), QColor(255, 192, 192));
+    EXPECT_EQ(rig.Find("FrameDatacom")->geometry(), QRect(528, 432, 113, 73));
+    EXPECT_EQ(rig.Find("ShpTx")->geometry(), QRect(8, 24, 17, 9));
+    EXPECT_EQ(rig.Find("ShpCTS")->geometry(), QRect(56, 48, 17, 9));
+    EXPECT_EQ(rig.Find<QLabel>("Label4")->text(), "RxD");
+    EXPECT_EQ(rig.Find("Label2")->geometry(), QRect(80, 48, 25, 17));
+    auto *rts = rig.Find<QLabel>("LabLinkStatus");
+    EXPECT_EQ(rts->text(), "RTS");
+    EXPECT_EQ(rts->toolTip(), "RTS status, click on text to change");
+    auto *dummy = rig.Find<QLineEdit>("txtDummy");
+    EXPECT_EQ(dummy->geometry(), QRect(576, 504, 65, 19));
+    EXPECT_EQ(dummy->text(), "Text1");
+    EXPECT_EQ(dummy->palette().color(QPalette::Text), QColor(192, 192, 192));
+    EXPECT_EQ(rig.Find("Image1")->geometry(), QRect(648, 440, 136, 69));
+    EXPECT_EQ(Fill(rig.Find("ShpTx")), kTxOff);
+    EXPECT_EQ(Fill(rig.Find("ShpRx")), kRxOff);
+
+    QStringList menu;
+    for (QAction *action : rig.window->menuBar()->actions()) {
+        menu << action->text();
+        EXPECT_EQ(action->menu(), nullptr);
+    }
+    EXPECT_EQ(menu, QStringList({"&Setup", "&Speedbuttons", "&Quit", "&Info"}));
+}
+
+TEST(MainWindow, ButtonsChangeTheirCaptionsAndTheView)
+{
+    Rig rig;
+    SettingsRecord settings = rig.Settings();
+    settings.Start1 = "2";
+    rig.Write(settings);
+    rig.Start();
+    auto *mode = rig.Find<QPushButton>("CmdMode");
+    auto *hold = rig.Find<QPushButton>("CmdStartStop");
+
+    rig.Receive("A\x02"
+                "B");
+    EXPECT_EQ(rig.LogBox(0)->text(), "A");
+    EXPECT_EQ(rig.LogBox(1)->text(), "->START: [STX]B");
+
+    QTest::mouseClick(mode, Qt::LeftButton);
+    EXPECT_EQ(mode->text(), "Mode: HEX");
+    rig.Receive("C");
+    EXPECT_EQ(rig.LogBox(1)->text(), "->START: [STX]B0x43 ");
+    QTest::mouseClick(mode, Qt::LeftButton);
+    EXPECT_EQ(mode->text(), "Mode: ASC II");
+
+    QTest::mouseClick(hold, Qt::LeftButton);
+    EXPECT_EQ(hold->text(), "Continue");
+    rig.Receive("D");
+    EXPECT_EQ(rig.LogBox(1)->text(), "->START: [STX]B0x43 ");
+    QTest::mouseClick(rig.Find<QPushButton>("CmdWisLog"), Qt::LeftButton);
+    rig.window->ReceiveTick();
+    EXPECT_EQ(rig.LogBox(0)->text(), "");
+    EXPECT_EQ(rig.LogBox(1)->text(), "");
+    QTest::mouseClick(hold, Qt::LeftButton);
+    EXPECT_EQ(hold->text(), "Log hold");
+    rig.window->ReceiveTick();
+    EXPECT_EQ(rig.LogBox(0)->text(), "D");
+}
+
+TEST(MainWindow, ShowsEveryByteAsItsDosGlyph)
+{
+    Rig rig;
+    SettingsRecord settings = rig.Settings();
+    settings.AnsiLogMode = true; // plain text: the bytes themselves
+    rig.Write(settings);
+    rig.Start();
+
+    rig.Receive(std::string("\x01\x00\xB3\xE1"
+                            "a",
+                            5));
+    EXPECT_EQ(rig.LogBox(0)->text(), QStringLiteral("\u263A \u2502\u00DFa"));
+    rig.Receive(std::string(170, 'x')); // longer than a box: its beginning stays in view
+    EXPECT_EQ(rig.LogBox(0)->cursorPosition(), 0);
+}
+
+TEST(MainWindow, TypedKeysAreSentAndMoveTheFocusToTheDummy)
+{
+    Rig rig;
+    rig.Write(rig.Settings());
+    rig.Start();
+    rig.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.get()));
+    rig.Receive("line");
+    auto *line = rig.LogBox(0);
+    auto *dummy = rig.Find<QLineEdit>("txtDummy");
+
+    line->setFocus();
+    QTest::keyClick(line, Qt::Key_A);
+    EXPECT_EQ(rig.port.written, "a");
+    EXPECT_EQ(line->text(), "line");
+    EXPECT_EQ(rig.window->focusWidget(), dummy);
+    EXPECT_EQ(dummy->text(), "");
+
+    QWidget *mode = rig.Find("CmdMode");
+    mode->setFocus();
+    QTest::keyClick(mode, Qt::Key_Space); // sent, not a click
+    EXPECT_EQ(rig.Text("CmdMode"), "Mode: ASC II");
+    EXPECT_EQ(rig.window->focusWidget(), dummy);
+
+    rig.port.written.clear();
+    QTest::keyClick(dummy, Qt::Key_Return);
+    QTest::keyClick(dummy, Qt::Key_Backspace);
+    QTest::keyClick(dummy, Qt::Key_Escape);
+    QTest::keyClick(dummy, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(dummy, Qt::Key_Tab);
+    QTest::keyClick(dummy, 'B');
+    EXPECT_EQ(rig.port.written, "\r\b\x1b\x03\tB");
+    EXPECT_EQ(dummy->text(), "");
+    EXPECT_EQ(rig.window->focusWidget(), dummy);
+
+    rig.port.written.clear();
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_F1, Qt::Key_Shift, Qt::Key_Delete})
+        QTest::keyClick(dummy, key);
+    QTest::keyClick(dummy, Qt::Key_X, Qt::AltModifier);
+    EXPECT_EQ(rig.port.written, "");
+
+    QKeyEvent euro(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("\u20AC\u00E9"));
+    QApplication::sendEvent(rig.Find("CmdTx1_2"), &euro);
+    QKeyEvent bare(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"));
+    QApplication::sendEvent(rig.window.get(), &bare);
+    EXPECT_EQ(rig.port.written, "\x80\xE9z");
+}
+
+TEST(MainWindow, LampsFollowActivityAndTheModemLines)
+{
+    Rig rig;
+    rig.Write(rig.Settings());
+    rig.Start();
+    QWidget *tx = rig.Find("ShpTx");
+    QWidget *rx = rig.Find("ShpRx");
+    QWidget *rts = rig.Find("ShpRTS");
+    QWidget *cts = rig.Find("ShpCTS");
+
+    QTest::keyClick(rig.Find("txtDummy"), Qt::Key_A);
+    rig.Receive("x");
+    std::vector<QColor> txSeen, rxSeen;
+    for (int tick = 0; tick < 4; ++tick) {
+        rig.window->LampTick();
+        txSeen.push_back(Fill(tx));
+        rxSeen.push_back(Fill(rx));
+    }
+    EXPECT_EQ(txSeen, std::vector<QColor>({kTxOn, kTxOn, kTxOff, kTxOff}));
+    EXPECT_EQ(rxSeen, std::vector<QColor>({kRxOn, kRxOn, kRxOff, kRxOff}));
+
+    EXPECT_EQ(Fill(rts), kLineOff);
+    EXPECT_EQ(Fill(cts), kLineOff);
+    rig.port.cts = true;
+    rig.port.rts = true;
+    rig.window->LampTick();
+    EXPECT_EQ(Fill(rts), kLineOn);
+    EXPECT_EQ(Fill(cts), kLineOn);
+}
+
+TEST(MainWindow, RtsLabelSwitchesRtsOnlyWithoutHandshake)
+{
+    for (std::int16_t handShake : {0, 1, 2}) {
+        SCOPED_TRACE(handShake);
+        Rig rig;
+        SettingsRecord settings = rig.Settings();
+        settings.HandShake = handShake;
+        rig.Write(settings);
+        rig.Start();
+        auto *label = rig.Find("LabLinkStatus");
+        const bool rtsAtStart = rig.port.rts;
+
+        QTest::mouseClick(label, Qt::LeftButton);
+        if (handShake == 0) {
+            EXPECT_EQ(rig.LastLogLine(), "STATUS: RTS made ACTIVE (+12V).");
+            EXPECT_TRUE(rig.port.rts);
+            QTest::mouseClick(label, Qt::LeftButton);
+            EXPECT_EQ(rig.LastLogLine(), "STATUS: RTS made INACTIVE (-12V).");
+            EXPECT_FALSE(rig.port.rts);
+        } else {
+            EXPECT_EQ(rig.LastLogLine(),
+                      "STATUS: Wrong HandShakeType, no manual adjustment possible.");
+            EXPECT_EQ(rig.port.rts, rtsAtStart);
+        }
+        QTest::mouseClick(rig.Find("ShpRTS"), Qt::LeftButton); // the lamp is no switch
+        EXPECT_EQ(rig.LogLines().size(), handShake == 0 ? 4U : 3U);
+    }
+}
+
+TEST(MainWindow, QuitCloseBoxAndSignalsAllEndTheRunAlike)
+{
+    for (bool useQuit : {true, false}) {
+        SCOPED_TRACE(useQuit ? "Quit" : "close box");
+        Rig rig;
+        SettingsRecord settings = rig.Settings();
+        settings.Start1 = "2";
+        rig.Write(settings);
+        rig.Start();
+        rig.window->show();
+        QSignalSpy ended(rig.window.get(), &frmHoofdscherm::Ended);
+        rig.Receive("done\x02");
+        rig.port.Feed("tail"); // arrived after the last tick: still logged
+        rig.window->findChild<QAction *>("Info")->trigger();
+        QPointer<frmAbout> about = rig.window->findChild<frmAbout *>();
+        ASSERT_TRUE(about && about->isVisible());
+
+        if (useQuit)
+            rig.window->findChild<QAction *>("Einde")->trigger();
+        else
+            rig.window->close();
+        rig.window->close(); // a second ending writes nothing more
+
+        const auto lines = rig.LogLines();
+        ASSERT_GE(lines.size(), 3U);
+        EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+                  std::vector<std::string>({"done", "->START: [STX]tail", "Logging beeindigd"}));
+        EXPECT_FALSE(rig.port.open);
+        EXPECT_FALSE(rig.window->isVisible());
+        EXPECT_TRUE(!about || !about->isVisible());
+        EXPECT_EQ(ended.count(), 1);
+    }
+}
+
+TEST(MainWindow, MenuShowsOneInstanceOfEachDialog)
+{
+    Rig rig;
+    rig.Start();
+    QAction *info = rig.window->findChild<QAction *>("Info");
+    info->trigger();
+    info->trigger();
+    EXPECT_EQ(rig.window->findChildren<frmAbout *>().size(), 1);
+    rig.window->findChild<frmAbout *>()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(rig.window->findChildren<frmAbout *>().size(), 0);
+    info->trigger();
+    ASSERT_EQ(rig.window->findChildren<frmAbout *>().size(), 1);
+    EXPECT_TRUE(rig.window->findChild<frmAbout *>()->isWindow());
+}
+
+TEST(MainWindow, QuickSendButtonsHiddenForEmptyCaptions)
+{
+    Rig rig;
+    SettingsRecord settings = rig.Settings();
+    settings.Sneltekst[0] = "Hello";
+    settings.TxChar1[0] = "0x41";
+    settings.Sneltekst[3] = "R\xE9sum\xE9";
+    rig.Write(settings);
+    rig.Start();
+
+    EXPECT_EQ(rig.Text("CmdTx1_0"), "Hello");
+    EXPECT_EQ(rig.Text("CmdTx1_3"), QStringLiteral("R\u00E9sum\u00E9"));
+    for (int i = 0; i < 8; ++i) {
+        auto *button = rig.Find(QStringLiteral("CmdTx1_%1").arg(i));
+        EXPECT_EQ(button->isHidden(), i != 0 && i != 3) << i;
+    }
+    QTest::mouseClick(rig.Find("CmdTx1_0"), Qt::LeftButton);
+    EXPECT_EQ(rig.port.written.substr(0, 1), "A");
+}
+
+TEST(MainWindow, LogFailureIsShownOncePerEpisodeAndGoesAwayByItself)
+{
+    Rig rig;
+    const auto blocker = rig.folder.Path() / "blocker";
+    const auto block = [&] {
+        std::filesystem::remove_all(blocker);
+        std::ofstream(blocker) << "a file where the log folder should be";
+    };
+    block();
+    SettingsRecord settings = rig.Settings();
+    settings.logfilepath = (blocker / "logs").string();
+    rig.Write(settings);
+    rig.Start();
+    auto *label = rig.Find("LabLinkStatus");
+
+    rig.window->LampTick();
+    QMessageBox *box = VisibleLogFailure(rig);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), "Tamvi");
+    EXPECT_TRUE(box->text().startsWith("Logbestand niet te schrijven: " +
+                                       QString::fromStdString((blocker / "logs").string())));
+    EXPECT_TRUE(box->text().endsWith(": Not a directory")) << box->text().toStdString();
+    rig.window->ReceiveTick();
+    EXPECT_EQ(VisibleLogFailure(rig), box);
+
+    box->close(); // seen: not shown again while writing keeps failing
+    rig.Receive("more\x02");
+    rig.window->LampTick();
+    EXPECT_EQ(VisibleLogFailure(rig), nullptr);
+
+    std::filesystem::remove(blocker);
+    QTest::mouseClick(label, Qt::LeftButton); // a line to write
+    rig.window->LampTick();
+    EXPECT_EQ(VisibleLogFailure(rig), nullptr);
+    EXPECT_EQ(rig.LastLogLine(), "STATUS: RTS made ACTIVE (+12V).");
+
+    block(); // a new failure is shown again, and closes by itself once writing works
+    QTest::mouseClick(label, Qt::LeftButton);
+    rig.window->LampTick();
+    ASSERT_NE(VisibleLogFailure(rig), nullptr);
+    std::filesystem::remove(blocker);
+    QTest::mouseClick(label, Qt::LeftButton);
+    rig.window->LampTick();
+    EXPECT_EQ(VisibleLogFailure(rig), nullptr);
+    const auto lines = rig.LogLines();
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+              std::vector<std::string>(
+                  {"STATUS: RTS made INACTIVE (-12V).", "STATUS: RTS made ACTIVE (+12V)."}));
+}
+
+} // namespace
