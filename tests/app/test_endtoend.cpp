@@ -1,0 +1,151 @@
+// The real program, copied into a temporary program folder, on a pseudo-terminal linked as
+// ports/com1: bytes go in on the line, a termination signal ends it, the log file must hold
+// every line.
+
+#include "settings/LeesIniFile.h"
+#include "support/PtyPair.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char **environ;
+
+namespace
+{
+
+using namespace std::chrono_literals;
+
+// Polls an outside process's effect until it shows or the time is up.
+bool WaitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 10s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+class Program
+{
+public:
+    explicit Program(const std::filesystem::path &executable)
+    {
+        std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
+        for (char **entry = environ; *entry; ++entry) {
+            if (std::string_view(*entry).rfind("QT_QPA_PLATFORM=", 0) != 0)
+                environment.emplace_back(*entry);
+        }
+        std::vector<char *> envp;
+        for (std::string &entry : environment)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        std::string path = executable.string();
+        char *argv[] = {path.data(), nullptr};
+        if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
+            pid_ = -1;
+    }
+    ~Program()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Program(const Program &) = delete;
+    Program &operator=(const Program &) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    void Signal(int signal) const { kill(pid_, signal); }
+
+    // The exit status once the program has ended, or -1 when it is still running at the timeout.
+    int WaitForExit(std::chrono::milliseconds timeout = 10s)
+    {
+        int status = 0;
+        const bool ended =
+            WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+        if (!ended)
+            return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The texts of the day's log file, without their time stamps ("hh:mm:ss ").
+std::vector<std::string> LogTexts(const std::filesystem::path &logFolder)
+{
+    std::vector<std::string> texts;
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(logFolder, error)) {
+        std::istringstream file(ReadFileBytes(entry.path()));
+        for (std::string line; std::getline(file, line);) {
+            if (line.size() >= 10 && line.back() == '\r')
+                texts.push_back(line.substr(9, line.size() - 10));
+        }
+    }
+    return texts;
+}
+
+bool Contains(const std::vector<std::string> &texts, const std::string &text)
+{
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+TEST(EndToEnd, EveryReceivedLineIsLoggedWhenASignalEndsTheProgram)
+{
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        TempFolder folder;
+        const auto executable = folder.Path() / "tamvi";
+        std::filesystem::copy_file(TAMVI_EXECUTABLE, executable);
+        SettingsRecord settings;
+        settings.compoort = 1;
+        settings.baudrate = 4; // 9600, N, 8, 1: a pseudo-terminal takes no other parity or size
+        settings.bits = 1;
+        settings.Start1 = "2";
+        ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
+        PtyPair line;
+        line.LinkAs(folder.Path(), 1);
+        const auto logFolder = folder.Path() / "logfile";
+
+        Program program(executable);
+        ASSERT_TRUE(program.Started());
+        ASSERT_TRUE(WaitUntil(
+            [&] { return Contains(LogTexts(logFolder), "Tamvi van Dranel BV gestart"); }));
+        ASSERT_TRUE(line.WriteAll(std::string("one\x02two \xA5\x02three\x00", 16)));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return Contains(LogTexts(logFolder), "->START: [STX]two[SPATIE][0xA5]"); }));
+        program.Signal(signal);
+        EXPECT_EQ(program.WaitForExit(), 0);
+
+        EXPECT_EQ(
+            LogTexts(logFolder),
+            std::vector<std::string>({
+                "DEBUG: Bij instellingen geen logfilepath ingevuld, default: " + logFolder.string(),
+                "Tamvi van Dranel BV gestart",
+                "one",
+                "->START: [STX]two[SPATIE][0xA5]",
+                "->START: [STX]three[NULL]",
+                "Logging beeindigd",
+            }));
+    }
+}
+
+} // namespace
