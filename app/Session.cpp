@@ -186,6 +186,9 @@ void Session::Quit()
 
 void Session::PortLost(const std::string &reason)
 {
+    // Bytes that arrived before the loss are still readable: lines they finish belong in the log
+    // before the line that says the port went away.
+    rs_.ProcessInput();
     ClosePort();
     log_.WriteLogLine("STATUS: Port Com" + NumberText(settings_.compoort) + " [" +
                       port_.DeviceName() + "] lost: " + reason +

@@ -291,14 +291,18 @@ TEST_F(SessionTest, ReopenPortLogsBeforeOpeningAgain)
 
 TEST_F(SessionTest, ALostPortIsClosedWithOneStatusLine)
 {
+    session.Settings().AnsiLogMode = true;
     ASSERT_EQ(session.OpenPort(3), 0);
+    port.Feed("AB\r\nC"); // received before the loss: its finished line is logged first
     session.PortLost("Input/output error");
     EXPECT_FALSE(port.open);
-    EXPECT_THAT(Logged(), ElementsAre("STATUS: Port Com3 [/dev/ttyFAKE] lost: Input/output error. "
-                                      "Port closed; save the settings to open it again."));
+    EXPECT_THAT(Logged(), ElementsAre("AB", "STATUS: Port Com3 [/dev/ttyFAKE] lost: Input/output "
+                                            "error. Port closed; save the settings to open it "
+                                            "again."));
+    EXPECT_EQ(session.LogLines()[1], "C");
     port.Feed("x");
     session.ReceiveTick();
-    EXPECT_EQ(session.State().RxActivity, 0);
+    EXPECT_EQ(port.Waiting(), 1u); // a closed port reads nothing
 }
 
 } // namespace
