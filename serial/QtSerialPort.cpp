@@ -157,6 +157,9 @@ bool QtSerialPort::Close()
     OwnCall call(*this);
     if (!port_.isOpen())
         return Fail("the port is not open");
+    // Bytes still queued (a quick-send just before Quit or a Save) go out before the close
+    // would discard them; flush() never blocks.
+    port_.flush();
     port_.close();
     return true;
 }

@@ -150,6 +150,15 @@ TEST_F(PtyPortTest, EveryByteValuePassesUnchangedBothWays)
     EXPECT_EQ(ReadFromDevice(all.size()), all);
 }
 
+TEST_F(PtyPortTest, BytesQueuedJustBeforeACloseStillGoOut)
+{
+    ASSERT_TRUE(OpenAs(19)) << port_.ErrorString();
+    for (const char byte : std::string("bye\r\n"))
+        ASSERT_TRUE(port_.Write(std::string(1, byte)));
+    ASSERT_TRUE(port_.Close()); // no event loop ran in between: the bytes were only queued
+    EXPECT_EQ(pty_.Read(5, 1000ms), "bye\r\n");
+}
+
 TEST_F(PtyPortTest, OpenFailsWithAReasonForABusyOrAbsentDeviceAndRefusedSettings)
 {
     ASSERT_TRUE(OpenAs(12)) << port_.ErrorString();
