@@ -67,24 +67,25 @@ char Windows1252Byte(uint code)
     return unknown;
 }
 
+QString Decode(std::string_view bytes, QChar (*charOf)(unsigned char))
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (char byte : bytes)
+        text.append(charOf(static_cast<unsigned char>(byte)));
+    return text;
+}
+
 } // namespace
 
 QString FromCp437(std::string_view bytes)
 {
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (char byte : bytes)
-        text.append(Cp437Glyph(static_cast<unsigned char>(byte)));
-    return text;
+    return Decode(bytes, Cp437Glyph);
 }
 
 QString FromWindows1252(std::string_view bytes)
 {
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (char byte : bytes)
-        text.append(Windows1252Char(static_cast<unsigned char>(byte)));
-    return text;
+    return Decode(bytes, Windows1252Char);
 }
 
 std::string ToWindows1252(const QString &text)
