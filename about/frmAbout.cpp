@@ -38,6 +38,7 @@ frmAbout::frmAbout(QWidget *parent) : QWidget(parent, Qt::Dialog)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About"));
     setFixedSize(Twips(0, 0, 5940, 3300).size());
+    EditorLook::UseLayoutFont(*this);
 
     auto *logo = new QLabel(this);
     logo->setObjectName(QStringLiteral("Image1"));

@@ -69,6 +69,7 @@ frmSnelkeuze::frmSnelkeuze(Session &session, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Speedbuttons"));
     setFixedSize(Twips(0, 0, 11025, 5250).size());
+    EditorLook::UseLayoutFont(*this);
     BuildControls();
     SetTabOrder();
 

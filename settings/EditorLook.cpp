@@ -7,6 +7,13 @@
 namespace EditorLook
 {
 
+void UseLayoutFont(QWidget &dialog)
+{
+    QFont font = dialog.font();
+    font.setPointSize(8);
+    dialog.setFont(font);
+}
+
 void SetTextGrey(QWidget &widget, bool grey)
 {
     const QColor colour = grey ? kLockedText : QApplication::palette().color(QPalette::Text);

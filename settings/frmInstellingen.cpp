@@ -114,6 +114,7 @@ frmInstellingen::frmInstellingen(Session &session, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Setup"));
     setFixedSize(Twips(0, 0, 7185, 5205).size());
+    EditorLook::UseLayoutFont(*this);
     BuildControls();
 
     SetButtonsForEditing(false);
