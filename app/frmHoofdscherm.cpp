@@ -47,7 +47,7 @@ const LampColours kTxColours{QColor(255, 128, 128), QColor(128, 0, 0)};
 const LampColours kRxColours{QColor(128, 255, 128), QColor(0, 128, 0)};
 const LampColours kLineColours{QColor(255, 255, 128), QColor(192, 192, 0)};
 
-void SetBackground(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+void SetColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 {
     if (widget->palette().color(role) == colour)
         return;
@@ -58,7 +58,7 @@ void SetBackground(QWidget *widget, QPalette::ColorRole role, const QColor &colo
 
 void ShowLamp(QFrame *lamp, const LampColours &colours, bool on)
 {
-    SetBackground(lamp, QPalette::Window, on ? colours.on : colours.off);
+    SetColour(lamp, QPalette::Window, on ? colours.on : colours.off);
 }
 
 QFrame *MakeLamp(QWidget *parent, const char *name, const QRect &geometry,
@@ -71,6 +71,15 @@ QFrame *MakeLamp(QWidget *parent, const char *name, const QRect &geometry,
     lamp->setAutoFillBackground(true);
     ShowLamp(lamp, colours, false);
     return lamp;
+}
+
+QPushButton *MakeButton(QWidget *parent, const std::string &name, const QString &caption,
+                        const QRect &geometry)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromStdString(name));
+    button->setGeometry(geometry);
+    return button;
 }
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, int left, int top)
@@ -189,6 +198,7 @@ void frmHoofdscherm::BuildLogView(QWidget *client)
 {
     auto *rectangle = new QFrame(client);
     rectangle->setFrameStyle(QFrame::Box | QFrame::Plain);
+    // Lines from (0, 120) to (11760, 6360), one pixel wide with both ends drawn.
     rectangle->setGeometry(Twips(0, 120, 11760 + 15, 6240 + 15));
 
     // A fixed font that has the DOS glyphs; 9 points as the classic terminal font had, about
@@ -204,7 +214,7 @@ void frmHoofdscherm::BuildLogView(QWidget *client)
         line->setReadOnly(true);
         line->setFrame(false);
         // The boxes overlap a little: a transparent base lets none wipe out its neighbour.
-        SetBackground(line, QPalette::Base, Qt::transparent);
+        SetColour(line, QPalette::Base, Qt::transparent);
         txtLog_[static_cast<std::size_t>(i)] = line;
     }
 }
@@ -213,36 +223,30 @@ void frmHoofdscherm::BuildButtons(QWidget *client)
 {
     constexpr std::array<int, 4> lefts = {120, 1680, 3240, 4800};
     for (std::size_t i = 0; i < cmdTx1_.size(); ++i) {
-        auto *button = new QPushButton(QStringLiteral("Snel 1"), client);
-        button->setObjectName(QStringLiteral("CmdTx1_%1").arg(i));
-        button->setGeometry(Twips(lefts[i % 4], i < 4 ? 6480 : 7080, 1455, 495));
+        auto *button = MakeButton(client, "CmdTx1_" + std::to_string(i), QStringLiteral("Snel 1"),
+                                  Twips(lefts[i % 4], i < 4 ? 6480 : 7080, 1455, 495));
         connect(button, &QPushButton::clicked, this,
                 [this, i] { session_.QuickSend(static_cast<int>(i)); });
         cmdTx1_[i] = button;
     }
 
-    cmdMode_ = new QPushButton(QStringLiteral("Mode: ASC II"), client);
-    cmdMode_->setObjectName(QStringLiteral("CmdMode"));
-    cmdMode_->setGeometry(Twips(6360, 6480, 1455, 375));
+    cmdMode_ =
+        MakeButton(client, "CmdMode", QStringLiteral("Mode: ASC II"), Twips(6360, 6480, 1455, 375));
     connect(cmdMode_, &QPushButton::clicked, this, [this] { session_.ToggleDisplayMode(); });
-
-    cmdStartStop_ = new QPushButton(QStringLiteral("Log hold"), client);
-    cmdStartStop_->setObjectName(QStringLiteral("CmdStartStop"));
-    cmdStartStop_->setGeometry(Twips(6360, 6840, 1455, 375));
+    cmdStartStop_ = MakeButton(client, "CmdStartStop", QStringLiteral("Log hold"),
+                               Twips(6360, 6840, 1455, 375));
     connect(cmdStartStop_, &QPushButton::clicked, this, [this] { session_.ToggleHold(); });
-
-    cmdWisLog_ = new QPushButton(QStringLiteral("Clear LogBuffer"), client);
-    cmdWisLog_->setObjectName(QStringLiteral("CmdWisLog"));
-    cmdWisLog_->setGeometry(Twips(6360, 7200, 1455, 375));
-    SetBackground(cmdWisLog_, QPalette::Button, QColor(255, 192, 192));
+    cmdWisLog_ = MakeButton(client, "CmdWisLog", QStringLiteral("Clear LogBuffer"),
+                            Twips(6360, 7200, 1455, 375));
+    SetColour(cmdWisLog_, QPalette::Button, QColor(255, 192, 192));
     connect(cmdWisLog_, &QPushButton::clicked, this, [this] { session_.ClearLog(); });
 
     txtDummy_ = new QLineEdit(QStringLiteral("Text1"), client);
     txtDummy_->setObjectName(QStringLiteral("txtDummy"));
     txtDummy_->setGeometry(Twips(8640, 7560, 975, 285));
     txtDummy_->setFrame(false);
-    SetBackground(txtDummy_, QPalette::Text, QColor(192, 192, 192));
-    SetBackground(txtDummy_, QPalette::Base, palette().color(QPalette::Button));
+    SetColour(txtDummy_, QPalette::Text, QColor(192, 192, 192));
+    SetColour(txtDummy_, QPalette::Base, palette().color(QPalette::Button));
 
     auto *image = new QLabel(client);
     image->setObjectName(QStringLiteral("Image1"));
