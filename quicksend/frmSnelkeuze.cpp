@@ -52,15 +52,6 @@ QString ClearedText(int column)
                                                                     : QStringLiteral("-1");
 }
 
-QPushButton *AddButton(QWidget *parent, const char *name, const QString &text, const QRect &where)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(where);
-    button->setAutoDefault(false);
-    return button;
-}
-
 } // namespace
 
 frmSnelkeuze::frmSnelkeuze(Session &session, QWidget *parent)
@@ -75,8 +66,8 @@ frmSnelkeuze::frmSnelkeuze(Session &session, QWidget *parent)
 
     VariabelenNaarVelden();
     LockInvoer();
-    SetButtonsForEditing(false);
-    buttonWijzigen_->setFocus();
+    buttons_.SetEditing(false);
+    buttons_.edit->setFocus();
 }
 
 void frmSnelkeuze::BuildControls()
@@ -104,21 +95,18 @@ void frmSnelkeuze::BuildControls()
         }
     }
 
-    buttonWijzigen_ = AddButton(this, "ButtonWijzigen", "Edit", Twips(8400, 4200, 1095, 375));
-    buttonOpslaan_ = AddButton(this, "ButtonOpslaan", "Save", Twips(9720, 4200, 1095, 375));
-    buttonAnnuleren_ = AddButton(this, "ButtonAnnuleren", "Cancel", Twips(8400, 4800, 1095, 375));
-    buttonExit_ = AddButton(this, "ButtonExit", "Exit", Twips(9720, 4800, 1095, 375));
+    buttons_ = EditorLook::AddEditButtons(*this, 8400, 4200);
 
-    connect(buttonWijzigen_, &QPushButton::clicked, this, &frmSnelkeuze::OnEdit);
-    connect(buttonAnnuleren_, &QPushButton::clicked, this, &frmSnelkeuze::OnCancel);
-    connect(buttonOpslaan_, &QPushButton::clicked, this, &frmSnelkeuze::OnSave);
-    connect(buttonExit_, &QPushButton::clicked, this, &frmSnelkeuze::OnExit);
+    connect(buttons_.edit, &QPushButton::clicked, this, &frmSnelkeuze::OnEdit);
+    connect(buttons_.cancel, &QPushButton::clicked, this, &frmSnelkeuze::OnCancel);
+    connect(buttons_.save, &QPushButton::clicked, this, &frmSnelkeuze::OnSave);
+    connect(buttons_.exit, &QPushButton::clicked, this, &frmSnelkeuze::OnExit);
 }
 
 // Edit; the data fields row by row; Cancel, Exit, Save; then the checksum column.
 void frmSnelkeuze::SetTabOrder()
 {
-    QWidget *previous = buttonWijzigen_;
+    QWidget *previous = buttons_.edit;
     const auto chain = [&previous](QWidget *next) {
         QWidget::setTabOrder(previous, next);
         previous = next;
@@ -127,9 +115,9 @@ void frmSnelkeuze::SetTabOrder()
         for (int column = 0; column < ModSnelkeuze::kColumns; ++column)
             if (IsDataColumn(column))
                 chain(row[column]);
-    chain(buttonAnnuleren_);
-    chain(buttonExit_);
-    chain(buttonOpslaan_);
+    chain(buttons_.cancel);
+    chain(buttons_.exit);
+    chain(buttons_.save);
     for (const BoxRow &row : boxes_)
         chain(row[Column::Checksum]);
 }
@@ -168,14 +156,6 @@ void frmSnelkeuze::SetInvoerLocked(bool locked)
             if (IsDataColumn(column))
                 EditorLook::SetBoxLocked(*row[column], locked);
     quickEditMode_ = !locked;
-}
-
-void frmSnelkeuze::SetButtonsForEditing(bool editing)
-{
-    buttonWijzigen_->setEnabled(!editing);
-    buttonAnnuleren_->setEnabled(editing);
-    buttonOpslaan_->setEnabled(editing);
-    buttonExit_->setEnabled(!editing);
 }
 
 std::optional<frmSnelkeuze::Cell> frmSnelkeuze::CellOf(const QObject *box) const
@@ -227,7 +207,7 @@ bool frmSnelkeuze::eventFilter(QObject *watched, QEvent *event)
 
 void frmSnelkeuze::OnEdit()
 {
-    SetButtonsForEditing(true);
+    buttons_.SetEditing(true);
     UnLockInvoer();
 }
 
@@ -235,7 +215,7 @@ void frmSnelkeuze::OnCancel()
 {
     VariabelenNaarVelden();
     LockInvoer();
-    SetButtonsForEditing(false);
+    buttons_.SetEditing(false);
 }
 
 // The main window's buttons keep their captions until Exit.
@@ -243,7 +223,7 @@ void frmSnelkeuze::OnSave()
 {
     const LeesIniFile::SaveResult saved = InvoerNaarVariabelen();
     LockInvoer();
-    SetButtonsForEditing(false);
+    buttons_.SetEditing(false);
     EditorLook::ReportSaveFailure(this, saved);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quicksend/ModSnelkeuze.h"
+#include "settings/EditorLook.h"
 #include "settings/LeesIniFile.h"
 
 #include <QWidget>
@@ -9,7 +10,6 @@
 #include <optional>
 
 class QLineEdit;
-class QPushButton;
 class Session;
 
 // "Speedbuttons": the eight quick-send definitions in a grid of 8 rows x 11 boxes. View mode
@@ -43,7 +43,6 @@ private:
     void BuildControls();
     void SetTabOrder();
     void SetInvoerLocked(bool locked);
-    void SetButtonsForEditing(bool editing);
     std::optional<Cell> CellOf(const QObject *box) const;
     ModSnelkeuze::QuickRow RowTexts(int row) const;
     void FillChecksum(int row);
@@ -57,10 +56,7 @@ private:
     Session &session_;
     using BoxRow = std::array<QLineEdit *, ModSnelkeuze::kColumns>;
     std::array<BoxRow, ModSnelkeuze::kButtons> boxes_{};
-    QPushButton *buttonWijzigen_ = nullptr;
-    QPushButton *buttonOpslaan_ = nullptr;
-    QPushButton *buttonAnnuleren_ = nullptr;
-    QPushButton *buttonExit_ = nullptr;
+    EditorLook::EditButtons buttons_;
     // Dialog-wide rather than program-wide: nothing outside the editor reads it.
     bool quickEditMode_ = false;
 };

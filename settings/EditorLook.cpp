@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace EditorLook
 {
@@ -34,6 +35,32 @@ void SetBoxLocked(QLineEdit &box, bool locked)
 {
     box.setReadOnly(locked);
     SetTextGrey(box, locked);
+}
+
+void EditButtons::SetEditing(bool editing) const
+{
+    edit->setEnabled(!editing);
+    exit->setEnabled(!editing);
+    save->setEnabled(editing);
+    cancel->setEnabled(editing);
+}
+
+EditButtons AddEditButtons(QWidget &dialog, int left, int top)
+{
+    const auto add = [&dialog](const char *name, const char *text, int x, int y) {
+        auto *button = new QPushButton(QString::fromLatin1(text), &dialog);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setGeometry(Twips(x, y, 1095, 375));
+        // Enter in a box must not press a button.
+        button->setAutoDefault(false);
+        return button;
+    };
+    EditButtons buttons;
+    buttons.edit = add("ButtonWijzigen", "Edit", left, top);
+    buttons.save = add("ButtonOpslaan", "Save", left + 1320, top);
+    buttons.cancel = add("ButtonAnnuleren", "Cancel", left, top + 600);
+    buttons.exit = add("ButtonExit", "Exit", left + 1320, top + 600);
+    return buttons;
 }
 
 void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result)

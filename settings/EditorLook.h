@@ -8,7 +8,10 @@
 #include <QColor>
 #include <QRect>
 
+#include <array>
+
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace EditorLook
@@ -31,6 +34,20 @@ void SetTextGrey(QWidget &widget, bool grey);
 void SetBackground(QWidget &widget, const QColor &colour);
 // A locked box stays selectable, so its text can still be copied.
 void SetBoxLocked(QLineEdit &box, bool locked);
+
+// The four buttons of both editors: Edit and Save side by side, Cancel and Exit below them.
+struct EditButtons {
+    QPushButton *edit = nullptr;   // "ButtonWijzigen"
+    QPushButton *save = nullptr;   // "ButtonOpslaan"
+    QPushButton *cancel = nullptr; // "ButtonAnnuleren"
+    QPushButton *exit = nullptr;   // "ButtonExit"
+
+    std::array<QPushButton *, 4> All() const { return {edit, save, cancel, exit}; }
+    // View mode offers Edit and Exit, edit mode Save and Cancel.
+    void SetEditing(bool editing) const;
+};
+// Edit's corner in twips; Save stands 1320 twips to its right, Cancel and Exit 600 lower.
+EditButtons AddEditButtons(QWidget &dialog, int left, int top);
 
 // After a save that failed: a message box titled "Tamvi" with the file and the system's
 // reason; returns when the user has closed it. Does nothing after a good save.

@@ -90,16 +90,6 @@ LockableComboBox *AddList(QWidget *parent, const char *name, const QStringList &
     return list;
 }
 
-QPushButton *AddButton(QWidget *parent, const char *name, const QString &text, const QRect &where)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(where);
-    button->setAutoDefault(false);
-    EditorLook::SetBackground(*button, kButtonFace);
-    return button;
-}
-
 // The position of `value` in a list of `count` items, or `fallback` outside the list.
 int ItemOrDefault(std::int16_t value, int count, int fallback)
 {
@@ -117,10 +107,10 @@ frmInstellingen::frmInstellingen(Session &session, QWidget *parent)
     EditorLook::UseLayoutFont(*this);
     BuildControls();
 
-    SetButtonsForEditing(false);
+    buttons_.SetEditing(false);
     LockInputs();
     UpdateScherm();
-    buttonWijzigen_->setFocus();
+    buttons_.edit->setFocus();
 }
 
 void frmInstellingen::BuildControls()
@@ -159,17 +149,16 @@ void frmInstellingen::BuildControls()
     checkAnsiLog_->setObjectName(QStringLiteral("CheckAnsiLog"));
     checkAnsiLog_->setGeometry(Twips(2160, 3840, 615, 255));
 
-    buttonWijzigen_ = AddButton(this, "ButtonWijzigen", "Edit", Twips(4680, 3240, 1095, 375));
-    buttonOpslaan_ = AddButton(this, "ButtonOpslaan", "Save", Twips(6000, 3240, 1095, 375));
-    buttonAnnuleren_ = AddButton(this, "ButtonAnnuleren", "Cancel", Twips(4680, 3840, 1095, 375));
-    buttonExit_ = AddButton(this, "ButtonExit", "Exit", Twips(6000, 3840, 1095, 375));
+    buttons_ = EditorLook::AddEditButtons(*this, 4680, 3240);
+    for (QPushButton *button : buttons_.All())
+        EditorLook::SetBackground(*button, kButtonFace);
 
     connect(txtInstelling_[0], &QLineEdit::textChanged, this, &frmInstellingen::ShowPortDevice);
     connect(checkAnsiLog_, &QCheckBox::toggled, this, &frmInstellingen::KeepCheckInViewMode);
-    connect(buttonWijzigen_, &QPushButton::clicked, this, &frmInstellingen::OnEdit);
-    connect(buttonAnnuleren_, &QPushButton::clicked, this, &frmInstellingen::OnCancel);
-    connect(buttonOpslaan_, &QPushButton::clicked, this, &frmInstellingen::OnSave);
-    connect(buttonExit_, &QPushButton::clicked, this, &QWidget::close);
+    connect(buttons_.edit, &QPushButton::clicked, this, &frmInstellingen::OnEdit);
+    connect(buttons_.cancel, &QPushButton::clicked, this, &frmInstellingen::OnCancel);
+    connect(buttons_.save, &QPushButton::clicked, this, &frmInstellingen::OnSave);
+    connect(buttons_.exit, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void frmInstellingen::UpdateScherm()
@@ -233,14 +222,6 @@ void frmInstellingen::SetInputsLocked(bool locked)
     checkAnsiLog_->setEnabled(!locked);
 }
 
-void frmInstellingen::SetButtonsForEditing(bool editing)
-{
-    buttonWijzigen_->setEnabled(!editing);
-    buttonAnnuleren_->setEnabled(editing);
-    buttonOpslaan_->setEnabled(editing);
-    buttonExit_->setEnabled(!editing);
-}
-
 // In view mode the check box always shows the record, whatever clicked or set it.
 void frmInstellingen::KeepCheckInViewMode()
 {
@@ -272,13 +253,13 @@ void frmInstellingen::ShowPortDevice()
 
 void frmInstellingen::OnEdit()
 {
-    SetButtonsForEditing(true);
+    buttons_.SetEditing(true);
     UnLockInputs();
 }
 
 void frmInstellingen::OnCancel()
 {
-    SetButtonsForEditing(false);
+    buttons_.SetEditing(false);
     LockInputs();
     UpdateScherm();
 }
@@ -288,7 +269,7 @@ void frmInstellingen::OnCancel()
 void frmInstellingen::OnSave()
 {
     const LeesIniFile::SaveResult saved = SchermNaarVariabelen();
-    SetButtonsForEditing(false);
+    buttons_.SetEditing(false);
     LockInputs();
     session_.ReopenPort();
     EditorLook::ReportSaveFailure(this, saved);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/EditorLook.h"
 #include "settings/LeesIniFile.h"
 
 #include <QWidget>
@@ -9,7 +10,6 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class Session;
 class LockableComboBox;
 
@@ -33,7 +33,6 @@ public:
 private:
     void BuildControls();
     void SetInputsLocked(bool locked);
-    void SetButtonsForEditing(bool editing);
     void KeepCheckInViewMode();
     void ShowPortDevice();
 
@@ -51,8 +50,5 @@ private:
     LockableComboBox *comboStopBits_ = nullptr;
     LockableComboBox *comboHandShake_ = nullptr;
     QCheckBox *checkAnsiLog_ = nullptr;
-    QPushButton *buttonWijzigen_ = nullptr;
-    QPushButton *buttonOpslaan_ = nullptr;
-    QPushButton *buttonAnnuleren_ = nullptr;
-    QPushButton *buttonExit_ = nullptr;
+    EditorLook::EditButtons buttons_;
 };

@@ -61,6 +61,18 @@ template <class T> T *Find(const QWidget &dialog, const QString &name)
     return widget;
 }
 
+// View mode offers Edit and Exit, edit mode Save and Cancel.
+inline void ExpectEditButtons(const QWidget &dialog, bool editing)
+{
+    const auto enabled = [&dialog](const char *name) {
+        return Find<QAbstractButton>(dialog, QString::fromLatin1(name))->isEnabled();
+    };
+    EXPECT_EQ(enabled("ButtonWijzigen"), !editing);
+    EXPECT_EQ(enabled("ButtonExit"), !editing);
+    EXPECT_EQ(enabled("ButtonOpslaan"), editing);
+    EXPECT_EQ(enabled("ButtonAnnuleren"), editing);
+}
+
 inline void Click(QWidget *widget)
 {
     QTest::mouseClick(widget, Qt::LeftButton);

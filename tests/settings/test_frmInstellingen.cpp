@@ -110,10 +110,7 @@ TEST_F(SettingsDialogTest, OpensInViewModeShowingTheRecordAndEditUnlocks)
             EXPECT_EQ(TextColour(List(d, name)), text) << name;
         }
         EXPECT_EQ(Find<QCheckBox>(d, "CheckAnsiLog")->isEnabled(), editing);
-        EXPECT_EQ(Button(d, "ButtonWijzigen")->isEnabled(), !editing);
-        EXPECT_EQ(Button(d, "ButtonExit")->isEnabled(), !editing);
-        EXPECT_EQ(Button(d, "ButtonOpslaan")->isEnabled(), editing);
-        EXPECT_EQ(Button(d, "ButtonAnnuleren")->isEnabled(), editing);
+        ExpectEditButtons(d, editing);
     };
     expectMode(false);
     Click(Button(d, "ButtonWijzigen"));
@@ -241,7 +238,7 @@ TEST_F(SettingsDialogTest, SaveStoresWritesAndReopensThePort)
     EXPECT_NE(std::find(close, calls.end(), "SetPortNumber(3)"), calls.end());
     EXPECT_NE(std::find(close, calls.end(), "Open()"), calls.end());
     EXPECT_TRUE(Box(*d, 0)->isReadOnly());
-    EXPECT_TRUE(Button(*d, "ButtonExit")->isEnabled());
+    ExpectEditButtons(*d, false);
 
     Click(Button(*d, "ButtonExit"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -284,7 +281,7 @@ TEST_F(SettingsDialogTest, FailedSaveIsReportedAndThePortStillReopens)
     EXPECT_EQ(record.compoort, 4);
     EXPECT_TRUE(h.port.open);
     EXPECT_EQ(h.port.portNumber, 4);
-    EXPECT_TRUE(Button(d, "ButtonWijzigen")->isEnabled());
+    ExpectEditButtons(d, false);
 }
 
 // Beside the port number: the device it stands for, followed as the user types.
