@@ -166,7 +166,6 @@ frmHoofdscherm::frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::s
     : QMainWindow(parent), session_(port, log, *this, std::move(programFolder))
 {
     setObjectName(QStringLiteral("frmHoofdscherm"));
-    setWindowTitle(QStringLiteral(" Tamvi"));
 
     auto *client = new QWidget(this);
     client->setFixedSize(Twips(0, 0, 11865, 7800).size());
