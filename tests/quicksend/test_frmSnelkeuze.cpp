@@ -81,10 +81,12 @@ TEST_F(QuickEditorTest, OpensInViewModeAndEditUnlocksTheDataColumns)
     expectMode(false);
 }
 
-// Edit first; the data fields row by row; Cancel, Exit, Save; the checksum column last.
+// Edit first, with the focus; the data fields row by row; Cancel, Exit, Save; the checksum column last.
 TEST_F(QuickEditorTest, TabOrder)
 {
     frmSnelkeuze d(h.session);
+    d.show();
+    EXPECT_EQ(d.focusWidget(), Button(d, "ButtonWijzigen"));
     std::vector<QWidget *> expected = {Button(d, "ButtonWijzigen")};
     for (int row = 0; row < 8; ++row)
         for (int column = 0; column < kChecksum; ++column)

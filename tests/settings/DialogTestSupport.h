@@ -17,6 +17,7 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -83,17 +84,21 @@ struct SeenMessage {
     QString text;
 };
 
-// Clicks `button`; when that opens a modal message box, notes it and presses its OK button.
-inline std::optional<SeenMessage> ClickAndCatchMessage(QAbstractButton *button)
+// Clicks `button`; when that opens a modal message box, notes it, runs `whileShown` and presses
+// its OK button.
+inline std::optional<SeenMessage> ClickAndCatchMessage(QAbstractButton *button,
+                                                       std::function<void()> whileShown = {})
 {
     std::optional<SeenMessage> seen;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&seen, &watch] {
+    QObject::connect(&watch, &QTimer::timeout, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
         watch.stop();
         seen = SeenMessage{box->windowTitle(), box->text()};
+        if (whileShown)
+            whileShown();
         box->button(QMessageBox::Ok)->click();
     });
     watch.start(10);

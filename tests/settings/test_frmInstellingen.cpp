@@ -270,9 +270,14 @@ TEST_F(SettingsDialogTest, FailedSaveIsReportedAndThePortStillReopens)
     frmInstellingen d(h.session);
     Click(Button(d, "ButtonWijzigen"));
     Retype(Box(d, 0), "4");
-    const std::optional<SeenMessage> message = ClickAndCatchMessage(Button(d, "ButtonOpslaan"));
+    // The message waits in an event loop: the port must be reopened by then.
+    std::vector<std::string> callsWhileShown;
+    const std::optional<SeenMessage> message =
+        ClickAndCatchMessage(Button(d, "ButtonOpslaan"), [&] { callsWhileShown = h.port.calls; });
 
     ASSERT_TRUE(message.has_value());
+    EXPECT_NE(std::find(callsWhileShown.begin(), callsWhileShown.end(), "Open()"),
+              callsWhileShown.end());
     EXPECT_EQ(message->title, "Tamvi");
     const QString start =
         QStringLiteral("Instellingen niet opgeslagen: %1: ").arg(h.SettingsFile().c_str());
