@@ -12,6 +12,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -170,6 +171,7 @@ frmHoofdscherm::frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::s
     auto *client = new QWidget(this);
     client->setFixedSize(Twips(0, 0, 11865, 7800).size());
     setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // the controls stand at fixed places
 
     BuildLogView(client);
     BuildButtons(client);

@@ -148,7 +148,9 @@ TEST(MainWindow, LaysOutEveryControlOfTheLayout)
 
     EXPECT_TRUE(rig.messages.empty());
     EXPECT_EQ(rig.window->windowTitle(), " Tamvi by Dranel            Settings: Com1 9600,N,8,1");
+    rig.window->show();
     EXPECT_EQ(rig.window->centralWidget()->size(), QSize(791, 520));
+    EXPECT_EQ(rig.window->minimumSize(), rig.window->maximumSize());
 
     EXPECT_EQ(rig.LogBox(0)->geometry(), QRect(8, 16, 769, 19));
     EXPECT_EQ(rig.LogBox(24)->geometry(), QRect(8, 400, 769, 19));
