@@ -5,6 +5,7 @@
 #include "serial/diversen.h"
 #include "settings/EditorLook.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -100,7 +101,7 @@ void frmSnelkeuze::BuildControls()
     connect(buttons_.edit, &QPushButton::clicked, this, &frmSnelkeuze::OnEdit);
     connect(buttons_.cancel, &QPushButton::clicked, this, &frmSnelkeuze::OnCancel);
     connect(buttons_.save, &QPushButton::clicked, this, &frmSnelkeuze::OnSave);
-    connect(buttons_.exit, &QPushButton::clicked, this, &frmSnelkeuze::OnExit);
+    connect(buttons_.exit, &QPushButton::clicked, this, &QWidget::close);
 }
 
 // Edit; the data fields row by row; Cancel, Exit, Save; then the checksum column.
@@ -227,8 +228,10 @@ void frmSnelkeuze::OnSave()
     EditorLook::ReportSaveFailure(this, saved);
 }
 
-void frmSnelkeuze::OnExit()
+// Also after the close box: a save followed by closing the window must not leave buttons
+// whose captions differ from what they send.
+void frmSnelkeuze::closeEvent(QCloseEvent *event)
 {
     session_.UpdateQuickButtons();
-    close();
+    QWidget::closeEvent(event);
 }

@@ -15,8 +15,8 @@ class Session;
 // "Speedbuttons": the eight quick-send definitions in a grid of 8 rows x 11 boxes. View mode
 // shows the data columns read-only in grey; Edit unlocks them, Cancel reloads them from the
 // record, Save stores them and rewrites the settings file. In edit mode a click on a checksum
-// box computes the row's checksum and a double click clears a box. Exit refreshes the main
-// window's quick-send buttons and deletes the dialog.
+// box computes the row's checksum and a double click clears a box. Closing it, by Exit or the
+// close box, refreshes the main window's quick-send buttons and deletes the dialog.
 class frmSnelkeuze final : public QWidget
 {
     Q_OBJECT
@@ -33,6 +33,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Exit and the close box alike: the main window's buttons then show the record's captions.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     struct Cell {
@@ -51,7 +53,6 @@ private:
     void OnEdit();
     void OnCancel();
     void OnSave();
-    void OnExit();
 
     Session &session_;
     using BoxRow = std::array<QLineEdit *, ModSnelkeuze::kColumns>;

@@ -81,7 +81,8 @@ TEST_F(QuickEditorTest, OpensInViewModeAndEditUnlocksTheDataColumns)
     expectMode(false);
 }
 
-// Edit first, with the focus; the data fields row by row; Cancel, Exit, Save; the checksum column last.
+// Edit first, with the focus; the data fields row by row; Cancel, Exit, Save; the checksum column
+// last.
 TEST_F(QuickEditorTest, TabOrder)
 {
     frmSnelkeuze d(h.session);
@@ -172,7 +173,8 @@ TEST_F(QuickEditorTest, CancelShowsTheRecordAgainAndWritesNothing)
     EXPECT_FALSE(std::filesystem::exists(h.SettingsFile()));
 }
 
-// Save stores every row and the file; the main window's buttons change only at Exit.
+// Save stores every row and the file; the main window's buttons change only when the editor
+// closes.
 TEST_F(QuickEditorTest, SaveStoresAndExitUpdatesTheButtons)
 {
     record.Sneltekst = {"Een",   "Twee", "Drie",  "Vier", "Vijf", "Zes",
@@ -204,9 +206,20 @@ TEST_F(QuickEditorTest, SaveStoresAndExitUpdatesTheButtons)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(d.isNull());
 
-    frmSnelkeuze again(h.session);
-    EXPECT_EQ(Box(again, 6, 2)->text(), QString::fromUtf8("€uro"));
-    EXPECT_FALSE(again.QuickEditMode());
+    // The close box after a save updates the buttons too.
+    QPointer<frmSnelkeuze> again = new frmSnelkeuze(h.session);
+    again->show();
+    EXPECT_EQ(Box(*again, 6, 2)->text(), QString::fromUtf8("€uro"));
+    EXPECT_FALSE(again->QuickEditMode());
+    Click(Button(*again, "ButtonWijzigen"));
+    Retype(Box(*again, 0, 5), "Vijf");
+    Click(Button(*again, "ButtonOpslaan"));
+    EXPECT_FALSE(h.view.buttons[5].visible);
+    again->close();
+    EXPECT_TRUE(h.view.buttons[5].visible);
+    EXPECT_EQ(h.view.buttons[5].caption, "Vijf");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(again.isNull());
 }
 
 TEST_F(QuickEditorTest, FailedSaveIsReportedAndTheRecordKeepsTheEntries)
