@@ -178,6 +178,7 @@ frmHoofdscherm::frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::s
     BuildLamps(client);
     BuildMenu();
     WatchTypedKeys();
+    txtDummy_->setFocus();
 
     session_.StartUp();
 
@@ -305,7 +306,6 @@ void frmHoofdscherm::WatchTypedKeys()
     for (QWidget *control :
          std::initializer_list<QWidget *>{cmdMode_, cmdStartStop_, cmdWisLog_, txtDummy_, this})
         control->installEventFilter(this);
-    txtDummy_->setFocus();
 }
 
 void frmHoofdscherm::SetCaption(const std::string &text)
