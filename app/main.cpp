@@ -1,20 +1,17 @@
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "logfile/logfile.h"
+#include "resources/Artwork.h"
 #include "serial/QtSerialPort.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QIcon>
-#include <QPixmap>
 
 // Everything of a run lives next to the executable: tamvi.set, the log folder and ports/.
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const QPixmap icon(QStringLiteral(":/tamvi/icon.png"));
-    if (!icon.isNull())
-        QApplication::setWindowIcon(QIcon(icon));
+    QApplication::setWindowIcon(Artwork::ApplicationIcon());
 
     const std::string programFolder =
         QDir::toNativeSeparators(QCoreApplication::applicationDirPath())
