@@ -4,6 +4,7 @@
 #include "app/Charset.h"
 #include "logfile/logfile.h"
 #include "quicksend/frmSnelkeuze.h"
+#include "resources/Artwork.h"
 #include "settings/frmInstellingen.h"
 
 #include <QCloseEvent>
@@ -254,13 +255,8 @@ void frmHoofdscherm::BuildButtons(QWidget *client)
     image->setObjectName(QStringLiteral("Image1"));
     image->setGeometry(Twips(9720, 6600, 2040, 1035));
     image->setAlignment(Qt::AlignCenter);
-    const QPixmap logo(QStringLiteral(":/tamvi/logo.png"));
-    if (logo.isNull()) {
-        image->setFrameStyle(QFrame::Box | QFrame::Plain);
-        image->setText(kTitle);
-    } else {
-        image->setPixmap(logo.scaled(image->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    }
+    image->setPixmap(
+        Artwork::Logo().scaled(image->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 void frmHoofdscherm::BuildLamps(QWidget *client)
