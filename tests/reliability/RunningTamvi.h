@@ -1,0 +1,228 @@
+#pragma once
+
+// The real program as a user runs it: the executable in a temporary program folder of its own,
+// its tamvi.set, a pseudo-terminal linked as ports/com1 on which the test plays the device, and
+// the log files it writes. The program runs under the offscreen platform and is ended as a
+// session ends it, with SIGTERM.
+//
+//   RunningTamvi tamvi(RunningTamvi::PlainTextSettings());
+//   ASSERT_TRUE(tamvi.Start());
+//   tamvi.Pty().WriteAll("A\r\n");
+//   ASSERT_TRUE(tamvi.WaitForLogText("A"));
+//   EXPECT_EQ(tamvi.Terminate(), 0);
+
+#include "settings/LeesIniFile.h"
+#include "settings/SettingsRecord.h"
+#include "support/PtyPair.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+class RunningTamvi
+{
+public:
+    // Port 1 at 115200 baud, 8 data bits, no start values; every CR or LF ends a log line.
+    static SettingsRecord PlainTextSettings()
+    {
+        SettingsRecord settings;
+        settings.compoort = 1;
+        settings.baudrate = 8;
+        settings.bits = 1;
+        settings.Start1 = settings.Start2 = settings.Start3 = settings.Start4 = settings.Start5 =
+            "-1";
+        settings.AnsiLogMode = true;
+        return settings;
+    }
+
+    explicit RunningTamvi(const SettingsRecord &settings)
+    {
+        const auto program = folder_.Path() / "tamvi";
+        // The program finds its folder from its own path: a hard link is enough, a copy does too.
+        std::error_code linkError;
+        std::filesystem::create_hard_link(TAMVI_EXECUTABLE, program, linkError);
+        if (linkError)
+            std::filesystem::copy_file(TAMVI_EXECUTABLE, program);
+        EXPECT_TRUE(LeesIniFile::SchrijfIni(settings, folder_.Str()).ok);
+        pty_.LinkAs(folder_.Path(), settings.compoort);
+        logFolder_ = settings.logfilepath.empty() ? LeesIniFile::DefaultLogDirectory(folder_.Str())
+                                                  : settings.logfilepath;
+    }
+    ~RunningTamvi()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    RunningTamvi(const RunningTamvi &) = delete;
+    RunningTamvi &operator=(const RunningTamvi &) = delete;
+
+    // Starts the program; true once its start line is in the log.
+    bool Start(std::chrono::seconds timeout = std::chrono::seconds(60))
+    {
+        const std::string program = (folder_.Path() / "tamvi").string();
+        const std::string output = (folder_.Path() / "tamvi.out").string();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            // The device's end of the line must not live on in the program.
+            ::close_range(3, ~0U, 0);
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::execl(program.c_str(), program.c_str(), static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        return pid_ > 0 &&
+               WaitUntil([&] { return LogHas("Tamvi van Dranel BV gestart"); }, timeout);
+    }
+
+    // SIGTERM, then the exit status (-1 when it did not end normally within the timeout).
+    int Terminate(std::chrono::seconds timeout = std::chrono::seconds(60))
+    {
+        ::kill(pid_, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    pid_t Pid() const { return pid_; }
+    PtyPair &Pty() { return pty_; }
+    const TempFolder &Folder() const { return folder_; }
+    const std::string &LogFolder() const { return logFolder_; }
+    std::string Output() const { return ReadFileBytes(folder_.Path() / "tamvi.out"); }
+
+    // Resident memory and CPU time used so far, from /proc.
+    long VmRssKiB() const
+    {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("VmRSS:", 0) == 0)
+                return std::stol(line.substr(6));
+        }
+        return -1;
+    }
+    double CpuSeconds() const
+    {
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string field;
+        unsigned long long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14)
+                utime = std::stoull(field);
+            if (i == 15)
+                stime = std::stoull(field);
+        }
+        return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
+    }
+
+    // Every log file of `folder` (default: the program's log folder), oldest day first.
+    std::vector<std::filesystem::path> LogFiles(std::string folder = {}) const
+    {
+        std::vector<std::filesystem::path> files;
+        std::error_code error;
+        for (const auto &entry :
+             std::filesystem::directory_iterator(folder.empty() ? logFolder_ : folder, error)) {
+            if (entry.path().extension() == ".log")
+                files.push_back(entry.path());
+        }
+        // DDMMYYYY.log sorts by date as YYYYMMDD.
+        const auto day = [](const std::filesystem::path &file) {
+            const std::string name = file.stem().string();
+            return name.size() == 8 ? name.substr(4) + name.substr(2, 2) + name.substr(0, 2) : name;
+        };
+        std::sort(files.begin(), files.end(),
+                  [&](const auto &a, const auto &b) { return day(a) < day(b); });
+        return files;
+    }
+    std::string LogBytes(std::string folder = {}) const
+    {
+        std::string bytes;
+        for (const auto &file : LogFiles(std::move(folder)))
+            bytes += ReadFileBytes(file);
+        return bytes;
+    }
+    std::uintmax_t LogSize() const
+    {
+        std::uintmax_t size = 0;
+        std::error_code error;
+        for (const auto &file : LogFiles())
+            size += std::filesystem::file_size(file, error);
+        return size;
+    }
+    bool LogHas(const std::string &text) const
+    {
+        return LogBytes().find(text) != std::string::npos;
+    }
+
+    template <typename Predicate>
+    static bool WaitUntil(Predicate done, std::chrono::milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+private:
+    TempFolder folder_;
+    PtyPair pty_;
+    std::string logFolder_;
+    pid_t pid_ = -1;
+};
+
+// One log file line taken apart: its "hh:mm:ss" stamp as seconds of the day, and its text.
+struct LogLine {
+    int second = -1; // -1: no valid stamp
+    std::string text;
+};
+
+// The lines of log bytes; a line without CR LF, or without a stamp, fails the calling test.
+inline std::vector<LogLine> ParseLog(const std::string &bytes)
+{
+    std::vector<LogLine> lines;
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const std::size_t end = bytes.find("\r\n", pos);
+        EXPECT_NE(end, std::string::npos) << "a line without CR LF at byte " << pos;
+        if (end == std::string::npos)
+            break;
+        LogLine line;
+        int h = 0, m = 0, s = 0;
+        if (end - pos >= 9 && std::sscanf(bytes.c_str() + pos, "%2d:%2d:%2d ", &h, &m, &s) == 3 &&
+            bytes[pos + 2] == ':' && bytes[pos + 5] == ':' && bytes[pos + 8] == ' ')
+            line.second = h * 3600 + m * 60 + s;
+        EXPECT_GE(line.second, 0) << "a line without a time stamp at byte " << pos;
+        line.text = bytes.substr(pos + 9, end - pos - 9);
+        lines.push_back(std::move(line));
+        pos = end + 2;
+    }
+    return lines;
+}
