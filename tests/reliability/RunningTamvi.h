@@ -1,11 +1,11 @@
 #pragma once
 
 // The real program as a user runs it: the executable in a temporary program folder of its own,
-// its tamvi.set, a pseudo-terminal linked as ports/com1 on which the test plays the device, and
+// its tamvi.set, a pseudo-terminal linked as ports/com<n> on which the test plays the device, and
 // the log files it writes. The program runs under the offscreen platform and is ended as a
 // session ends it, with SIGTERM.
 //
-//   RunningTamvi tamvi(RunningTamvi::PlainTextSettings());
+//   RunningTamvi tamvi(RunningTamvi::PlainTextSettings(21));
 //   ASSERT_TRUE(tamvi.Start());
 //   tamvi.Pty().WriteAll("A\r\n");
 //   ASSERT_TRUE(tamvi.WaitForLogText("A"));
@@ -37,11 +37,13 @@
 class RunningTamvi
 {
 public:
-    // Port 1 at 115200 baud, 8 data bits, no start values; every CR or LF ends a log line.
-    static SettingsRecord PlainTextSettings()
+    // `port` at 115200 baud, 8 data bits, no start values; every CR or LF ends a log line. Give
+    // each test its own port number: QSerialPort locks a port by its name, so two tests running
+    // at once on the same one would clash.
+    static SettingsRecord PlainTextSettings(std::int16_t port)
     {
         SettingsRecord settings;
-        settings.compoort = 1;
+        settings.compoort = port;
         settings.baudrate = 8;
         settings.bits = 1;
         settings.Start1 = settings.Start2 = settings.Start3 = settings.Start4 = settings.Start5 =

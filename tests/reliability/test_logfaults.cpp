@@ -132,7 +132,7 @@ TEST(LogFolderFaults, EveryLineArrivesInOrderWithItsOwnStampOnceTheFolderWorksAg
     const TempFolder space;
     const SmallFileSystem small(space.Path() / "disk");
     const fs::path logs = space.Path() / "disk" / "logs";
-    SettingsRecord settings = RunningTamvi::PlainTextSettings();
+    SettingsRecord settings = RunningTamvi::PlainTextSettings(24);
     settings.logfilepath = logs.string();
     RunningTamvi tamvi(settings);
     ASSERT_TRUE(tamvi.Start()) << tamvi.Output();

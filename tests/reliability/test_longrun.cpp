@@ -24,7 +24,7 @@ constexpr long kAllowedGrowthKiB = 8 * 1024;
 
 TEST(LongRun, HundredMegabytesAreLoggedCompleteWithFlatMemory)
 {
-    RunningTamvi tamvi(RunningTamvi::PlainTextSettings());
+    RunningTamvi tamvi(RunningTamvi::PlainTextSettings(23));
     ASSERT_TRUE(tamvi.Start()) << tamvi.Output();
     const std::uintmax_t startSize = tamvi.LogSize();
     const auto loggedFor = [&](std::uint64_t bytes) {
