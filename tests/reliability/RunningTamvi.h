@@ -101,16 +101,25 @@ public:
         ::kill(pid_, SIGTERM);
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+        pid_t ended = 0;
+        while ((ended = ::waitpid(pid_, &status, WNOHANG)) == 0) {
             if (std::chrono::steady_clock::now() > deadline)
                 return -1;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+        if (ended != pid_)
+            return -1;
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    // Looks without reaping, so that Terminate() still gets the exit status.
+    bool Running() const
+    {
+        siginfo_t info{};
+        return pid_ > 0 && ::waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+    }
     pid_t Pid() const { return pid_; }
     PtyPair &Pty() { return pty_; }
     const TempFolder &Folder() const { return folder_; }
