@@ -148,9 +148,14 @@ std::optional<std::int16_t> ReadDecimalNumber(Cursor &in)
         }
         if (IsDigit(in.Peek(ahead))) {
             in.Skip(ahead);
+            // Saturates far beyond any text's length, so an exponent still cancels however many
+            // digits stand before it, and pointPos cannot overflow.
+            constexpr long long kExponentLimit = std::numeric_limits<long long>::max() / 4;
             long long exponent = 0;
-            for (; IsDigit(in.Peek()); in.Skip())
-                exponent = std::min(exponent * 10 + (in.Peek() - '0'), kSaturated);
+            for (; IsDigit(in.Peek()); in.Skip()) {
+                exponent = exponent < kExponentLimit / 10 ? exponent * 10 + (in.Peek() - '0')
+                                                          : kExponentLimit;
+            }
             pointPos += negativeExponent ? -exponent : exponent;
         }
     }
