@@ -5,7 +5,7 @@
 // the log files it writes. The program runs under the offscreen platform and is ended as a
 // session ends it, with SIGTERM.
 //
-//   RunningTamvi tamvi(RunningTamvi::PlainTextSettings(21));
+//   RunningTamvi tamvi(PlainTextSettings(21));
 //   ASSERT_TRUE(tamvi.Start());
 //   tamvi.Pty().WriteAll("A\r\n");
 //   ASSERT_TRUE(tamvi.WaitForLogText("A"));
@@ -37,21 +37,6 @@
 class RunningTamvi
 {
 public:
-    // `port` at 115200 baud, 8 data bits, no start values; every CR or LF ends a log line. Give
-    // each test its own port number: QSerialPort locks a port by its name, so two tests running
-    // at once on the same one would clash.
-    static SettingsRecord PlainTextSettings(std::int16_t port)
-    {
-        SettingsRecord settings;
-        settings.compoort = port;
-        settings.baudrate = 8;
-        settings.bits = 1;
-        settings.Start1 = settings.Start2 = settings.Start3 = settings.Start4 = settings.Start5 =
-            "-1";
-        settings.AnsiLogMode = true;
-        return settings;
-    }
-
     explicit RunningTamvi(const SettingsRecord &settings)
     {
         const auto program = folder_.Path() / "tamvi";

@@ -1,10 +1,11 @@
 #pragma once
 
-// The device's benchmark stream sent at full speed into the real program, and the check that its
-// log holds every line of it, in order, each with a time stamp: lines of 64 bytes, each logged as
-// its first 62 bytes in plain-text mode.
+// The device's benchmark stream sent at full speed into the program in plain-text mode, and the
+// check that its log holds every line of it, in order, each with a time stamp: lines of 64
+// bytes, each logged as its first 62 bytes.
 
-#include "reliability/RunningTamvi.h"
+#include "settings/SettingsRecord.h"
+#include "support/PtyPair.h"
 #include "tools/Instrument.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +13,23 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
+
+// `port` at 115200 baud, 8 data bits, no start values; every CR or LF ends a log line. Give
+// each test its own port number: QSerialPort locks a port by its name, so two tests running
+// at once on the same one would clash.
+inline SettingsRecord PlainTextSettings(std::int16_t port)
+{
+    SettingsRecord settings;
+    settings.compoort = port;
+    settings.baudrate = 8;
+    settings.bits = 1;
+    settings.Start1 = settings.Start2 = settings.Start3 = settings.Start4 = settings.Start5 = "-1";
+    settings.AnsiLogMode = true;
+    return settings;
+}
 
 class StreamSender
 {
@@ -36,6 +51,7 @@ public:
             thread_.join();
     }
     std::uint64_t Sent() const { return sent_; }
+    bool Finished() const { return sent_ == bytes_ || failed_; }
     bool Failed() const { return failed_; }
 
 private:

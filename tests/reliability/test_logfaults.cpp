@@ -3,6 +3,7 @@
 // it was received. Root ignores file permissions, so the faults are ones that stop root too.
 
 #include "reliability/RunningTamvi.h"
+#include "reliability/StreamRun.h"
 
 #include <gtest/gtest.h>
 
@@ -132,7 +133,7 @@ TEST(LogFolderFaults, EveryLineArrivesInOrderWithItsOwnStampOnceTheFolderWorksAg
     const TempFolder space;
     const SmallFileSystem small(space.Path() / "disk");
     const fs::path logs = space.Path() / "disk" / "logs";
-    SettingsRecord settings = RunningTamvi::PlainTextSettings(24);
+    SettingsRecord settings = PlainTextSettings(24);
     settings.logfilepath = logs.string();
     RunningTamvi tamvi(settings);
     ASSERT_TRUE(tamvi.Start()) << tamvi.Output();

@@ -31,7 +31,7 @@ TEST(LongRun, HundredMegabytesAreLoggedCompleteWithFlatMemory)
     const char *options = std::getenv("ASAN_OPTIONS");
     ::setenv("ASAN_OPTIONS",
              (std::string(options ? options : "") + ":quarantine_size_mb=4").c_str(), 1);
-    RunningTamvi tamvi(RunningTamvi::PlainTextSettings(23));
+    RunningTamvi tamvi(PlainTextSettings(23));
     ASSERT_TRUE(tamvi.Start()) << tamvi.Output();
     const std::uintmax_t startSize = tamvi.LogSize();
     const auto loggedFor = [&](std::uint64_t bytes) {

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 TEST(RealProgram, TenMegabytesAtFullSpeedReachTheLogCompleteAndInOrder)
 {
     constexpr std::uint64_t kBytes = 10'000'000 / StreamSender::kLine * StreamSender::kLine;
-    RunningTamvi tamvi(RunningTamvi::PlainTextSettings(21));
+    RunningTamvi tamvi(PlainTextSettings(21));
     ASSERT_TRUE(tamvi.Start()) << tamvi.Output();
     const std::uintmax_t startSize = tamvi.LogSize();
 
@@ -41,7 +41,7 @@ TEST(RealProgram, TenMegabytesAtFullSpeedReachTheLogCompleteAndInOrder)
 // then one STATUS line; the program neither spins nor stops, and still ends the ordinary way.
 TEST(RealProgram, APortThatVanishesIsLoggedOnceWithoutSpinning)
 {
-    RunningTamvi tamvi(RunningTamvi::PlainTextSettings(22));
+    RunningTamvi tamvi(PlainTextSettings(22));
     ASSERT_TRUE(tamvi.Start()) << tamvi.Output();
     ASSERT_TRUE(tamvi.Pty().WriteAll("before\r\nunfinished"));
     ASSERT_TRUE(RunningTamvi::WaitUntil([&] { return tamvi.LogHas("before"); }, 10s));

@@ -1,9 +1,10 @@
 // The main window on the real serial backend and a pseudo-terminal, wired as main() wires them:
-// the port goes away mid-run, comes back, and a Save in the settings dialog, made while the disk
-// cannot take the settings file, opens it again.
+// a hold that outlasts the receive buffer, and a port that goes away mid-run, comes back and is
+// opened again by a Save made while the disk cannot take the settings file.
 
 #include "app/frmHoofdscherm.h"
 #include "logfile/logfile.h"
+#include "reliability/StreamRun.h"
 #include "serial/QtSerialPort.h"
 #include "settings/DialogTestSupport.h"
 #include "settings/frmInstellingen.h"
@@ -13,13 +14,16 @@
 #include "support/TempFolder.h"
 
 #include <QAction>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,52 +32,113 @@ namespace
 
 namespace fs = std::filesystem;
 
-constexpr int kPort = 20; // a port number no other test opens: QSerialPort locks by name
+class WindowOnPty : public ::testing::Test
+{
+protected:
+    // `port` is a number no other test opens at the same time: QSerialPort locks by name.
+    void Start(std::int16_t port)
+    {
+        device.LinkAs(folder.Path(), port);
+        SettingsRecord settings = PlainTextSettings(port);
+        settings.logfilepath = (folder.Path() / "logfile").string();
+        ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
+        window = std::make_unique<frmHoofdscherm>(serial, log, folder.Str());
+        serial.SetPortLostHandler(
+            [this](const std::string &reason) { window->GetSession().PortLost(reason); });
+        window->show();
+        ASSERT_TRUE(serial.IsOpen()) << serial.ErrorString();
+    }
 
-TEST(WindowFaults, APortThatCameBackIsOpenedBySaveEvenWhenTheSettingsCannotBeWritten)
+    // Runs the event loop as the program does, until `done` or the timeout: QTest::qWaitFor
+    // sleeps between rounds, which would throttle the device to a few kilobytes per round.
+    template <typename Predicate> static bool RunUntil(Predicate done, int timeoutMs)
+    {
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (done())
+                loop.quit();
+        });
+        check.start(20);
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        return done();
+    }
+
+    std::vector<std::string> Logged() const { return LoggedTexts(log, clock.Now()); }
+    bool HasLogged(const std::string &prefix) const
+    {
+        const auto texts = Logged();
+        return std::any_of(texts.begin(), texts.end(),
+                           [&](const std::string &t) { return t.starts_with(prefix); });
+    }
+
+    TempFolder folder;
+    PtyPair device;
+    FakeClock clock{{2026, 12, 8, 14, 5, 9}};
+    logfile::LogWriter log{clock};
+    QtSerialPort serial{folder.Str()};
+    std::unique_ptr<frmHoofdscherm> window;
+};
+
+// On hold the program keeps 1 MiB and the line then holds the device off: its writes block, no
+// byte is dropped, and after "Continue" the log holds the whole stream in order.
+TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
+{
+    constexpr std::uint64_t kBytes =
+        3 * QtSerialPort::kReceiveBufferBytes / StreamSender::kLine * StreamSender::kLine;
+    Start(25);
+    const std::string logFile = log.LogFilePath(clock.Now());
+    const std::uintmax_t startSize = fs::file_size(logFile);
+    auto *hold = window->findChild<QPushButton *>("CmdStartStop");
+    Click(hold);
+    ASSERT_EQ(window->GetSession().State().LogHold, -1);
+
+    StreamSender sender(device, kBytes);
+    ASSERT_TRUE(RunUntil([&] { return serial.WaitingCount() >= QtSerialPort::kReceiveBufferBytes; },
+                         30000));
+    // Held off: the device makes no progress for half a second, far from done.
+    std::uint64_t sent = 0;
+    for (int i = 0; i < 20 && sent != sender.Sent(); ++i) {
+        sent = sender.Sent();
+        QTest::qWait(500);
+    }
+    EXPECT_EQ(sender.Sent(), sent) << "the device was not held off";
+    EXPECT_LT(sent, kBytes);
+    EXPECT_FALSE(sender.Failed());
+
+    Click(hold);
+    ASSERT_TRUE(RunUntil([&] { return sender.Finished(); }, 60000));
+    ASSERT_FALSE(sender.Failed()) << "the device could not send everything after the hold";
+    const std::uintmax_t expected =
+        startSize + kBytes / StreamSender::kLine * StreamSender::kLoggedLine;
+    ASSERT_TRUE(RunUntil([&] { return fs::file_size(logFile) >= expected; }, 60000));
+    window->close();
+    ExpectStreamLogged(ReadFileBytes(logFile), kBytes);
+}
+
+TEST_F(WindowOnPty, APortThatCameBackIsOpenedBySaveEvenWhenTheSettingsCannotBeWritten)
 {
     if (!fs::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full to stand for a full disk";
-    TempFolder folder;
-    PtyPair device;
-    device.LinkAs(folder.Path(), kPort);
-    SettingsRecord settings;
-    settings.compoort = kPort;
-    settings.baudrate = 8;
-    settings.bits = 1;
-    settings.AnsiLogMode = true;
-    settings.logfilepath = (folder.Path() / "logfile").string();
-    ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
-    const std::string settingsBefore = ReadFileBytes(folder.Path() / LeesIniFile::kFileName);
-
-    FakeClock clock({2026, 12, 8, 14, 5, 9});
-    logfile::LogWriter log(clock);
-    QtSerialPort port(folder.Str());
-    frmHoofdscherm window(port, log, folder.Str());
-    port.SetPortLostHandler(
-        [&window](const std::string &reason) { window.GetSession().PortLost(reason); });
-    window.show();
-    const auto logged = [&] { return LoggedTexts(log, clock.Now()); };
-    const auto hasLogged = [&](const std::string &prefix) {
-        const auto texts = logged();
-        return std::any_of(texts.begin(), texts.end(),
-                           [&](const std::string &t) { return t.starts_with(prefix); });
-    };
-    ASSERT_TRUE(port.IsOpen()) << port.ErrorString();
+    constexpr int kPort = 20;
+    Start(kPort);
+    const fs::path settingsFile = folder.Path() / LeesIniFile::kFileName;
+    const std::string settingsBefore = ReadFileBytes(settingsFile);
 
     ASSERT_TRUE(device.WriteAll("one\r\n"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return hasLogged("one"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("one"); }, 5000));
     device.CloseMaster();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return hasLogged("STATUS: "); }, 5000));
-    EXPECT_FALSE(port.IsOpen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("STATUS: "); }, 5000));
+    EXPECT_FALSE(serial.IsOpen());
 
     // The device is back, and the disk is full: the settings file cannot be rewritten.
     PtyPair replugged;
     replugged.LinkAs(folder.Path(), kPort);
-    const fs::path temporary = folder.Path() / (std::string(LeesIniFile::kFileName) + ".tmp");
+    const fs::path temporary = settingsFile.string() + ".tmp";
     fs::create_symlink("/dev/full", temporary);
-    window.findChild<QAction *>("Instellingen")->trigger();
-    auto *dialog = window.findChild<frmInstellingen *>();
+    window->findChild<QAction *>("Instellingen")->trigger();
+    auto *dialog = window->findChild<frmInstellingen *>();
     ASSERT_NE(dialog, nullptr);
     Click(Find<QPushButton>(*dialog, "ButtonWijzigen"));
     const std::optional<SeenMessage> message =
@@ -81,19 +146,19 @@ TEST(WindowFaults, APortThatCameBackIsOpenedBySaveEvenWhenTheSettingsCannotBeWri
 
     ASSERT_TRUE(message.has_value()) << "a failed save must say so";
     EXPECT_TRUE(message->text.contains("No space left on device")) << message->text.toStdString();
-    EXPECT_EQ(ReadFileBytes(folder.Path() / LeesIniFile::kFileName), settingsBefore);
+    EXPECT_EQ(ReadFileBytes(settingsFile), settingsBefore);
     EXPECT_FALSE(fs::exists(fs::symlink_status(temporary)));
-    ASSERT_TRUE(port.IsOpen()) << port.ErrorString();
+    ASSERT_TRUE(serial.IsOpen()) << serial.ErrorString();
     ASSERT_TRUE(replugged.WriteAll("two\r\n"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return hasLogged("two"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("two"); }, 5000));
 
-    const std::vector<std::string> texts = logged();
+    const std::vector<std::string> texts = Logged();
     EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
                             [](const std::string &t) { return t.starts_with("STATUS: "); }),
               1);
-    const auto reopened = std::find(texts.begin(), texts.end(),
-                                    "DEBUG: ComPoort opnieuw geopend:  " + std::to_string(kPort));
-    ASSERT_NE(reopened, texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(),
+                        "DEBUG: ComPoort opnieuw geopend:  " + std::to_string(kPort)),
+              texts.end());
     EXPECT_EQ(texts.back(), "two");
 }
 
