@@ -154,91 +154,117 @@ void CheckBuffer(const RSinput &rs, const Model &model)
     FUZZ_CHECK(lines == model.lines);
 }
 
+// RSinput and the model side by side over one fake port and one real log file.
+class Harness
+{
+public:
+    explicit Harness(FuzzedDataProvider &input) : input_(input)
+    {
+        log_.SetLogDirectory((ProgramFolder().Path() / "receive").string());
+        port_.recordCalls = false;
+        port_.open = true;
+        settings_.AnsiLogMode = input_.ConsumeBool();
+        for (std::string *start : StartFields(settings_))
+            *start = StartText(input_);
+        state_.DisplayMode = input_.ConsumeBool() ? -1 : 0;
+    }
+
+    // One command of the main window, a settings change, a port failure, or bytes and a tick.
+    void Step()
+    {
+        switch (input_.ConsumeIntegralInRange(0, 9)) {
+        case 0:
+            state_.DisplayMode = state_.DisplayMode != 0 ? 0 : -1;
+            break;
+        case 1:
+            state_.LogHold = state_.LogHold != 0 ? 0 : -1;
+            break;
+        case 2:
+            rs_.ClearLogLines();
+            model_.Clear();
+            break;
+        case 3:
+            settings_.AnsiLogMode = !settings_.AnsiLogMode;
+            break;
+        case 4:
+            *StartFields(settings_)[input_.ConsumeIntegralInRange(0, 4)] = StartText(input_);
+            break;
+        case 5:
+            SetReadFails(!readFails_);
+            break;
+        default:
+            Receive(input_.ConsumeRandomLengthString(400));
+        }
+    }
+
+    // Ends the hold and the port failure, so everything still waiting is processed, and
+    // compares the log file with the model.
+    void Finish()
+    {
+        state_.LogHold = 0;
+        SetReadFails(false);
+        Receive({});
+        const std::string file = log_.LogFilePath(kClock.Now());
+        FUZZ_CHECK(!log_.Failure());
+        FUZZ_CHECK(LoggedTexts(file) == model_.logged);
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+    }
+
+private:
+    static inline const FakeClock kClock{{2026, 12, 8, 14, 5, 9}};
+
+    void SetReadFails(bool fails)
+    {
+        readFails_ = fails;
+        if (fails)
+            port_.Fail("Read", "Input/output error");
+        else
+            port_.Heal("Read");
+    }
+
+    // The bytes arrive, then a receive tick.
+    void Receive(const std::string &bytes)
+    {
+        port_.Feed(bytes);
+        waiting_ += bytes;
+        state_.RxActivity = 0;
+        rs_.ProcessInput();
+        if (state_.LogHold != 0) {
+            FUZZ_CHECK(state_.RxActivity == 0);
+        } else {
+            FUZZ_CHECK(state_.RxActivity == (waiting_.empty() ? 0 : 3));
+            if (!readFails_) {
+                const auto starts = Model::StartValues(settings_);
+                for (const char c : waiting_)
+                    model_.Receive(static_cast<unsigned char>(c), starts, settings_.AnsiLogMode,
+                                   state_.DisplayMode != 0);
+                waiting_.clear();
+            }
+        }
+        FUZZ_CHECK(port_.Waiting() == waiting_.size());
+        CheckBuffer(rs_, model_);
+    }
+
+    FuzzedDataProvider &input_;
+    logfile::LogWriter log_{kClock};
+    FakeSerialPort port_;
+    SettingsRecord settings_;
+    RunState state_;
+    RSinput rs_{port_, log_, settings_, state_};
+    Model model_;
+    std::string waiting_; // what the port holds, for the model
+    bool readFails_ = false;
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static const FakeClock clock({2026, 12, 8, 14, 5, 9});
     FuzzedDataProvider input(data, size);
-
-    logfile::LogWriter log(clock);
-    log.SetLogDirectory((ProgramFolder().Path() / "receive").string());
-    FakeSerialPort port;
-    port.recordCalls = false;
-    port.open = true;
-    SettingsRecord settings;
-    settings.AnsiLogMode = input.ConsumeBool();
-    for (std::string *start : StartFields(settings))
-        *start = StartText(input);
-    RunState state;
-    state.DisplayMode = input.ConsumeBool() ? -1 : 0;
-    RSinput rs(port, log, settings, state);
-    Model model;
-    std::string waiting; // what the port holds for the model
-    bool readFails = false;
-
-    const auto tick = [&] {
-        state.RxActivity = 0;
-        const bool anyWaiting = !waiting.empty();
-        rs.ProcessInput();
-        if (state.LogHold != 0) {
-            FUZZ_CHECK(state.RxActivity == 0);
-        } else {
-            FUZZ_CHECK(state.RxActivity == (anyWaiting ? 3 : 0));
-            if (!readFails) {
-                const auto starts = Model::StartValues(settings);
-                for (const char c : waiting)
-                    model.Receive(static_cast<unsigned char>(c), starts, settings.AnsiLogMode,
-                                  state.DisplayMode != 0);
-                waiting.clear();
-            }
-        }
-        FUZZ_CHECK(port.Waiting() == waiting.size());
-        CheckBuffer(rs, model);
-    };
-
-    while (input.remaining_bytes() > 0) {
-        switch (input.ConsumeIntegralInRange(0, 9)) {
-        case 0:
-            state.DisplayMode = state.DisplayMode != 0 ? 0 : -1;
-            break;
-        case 1:
-            state.LogHold = state.LogHold != 0 ? 0 : -1;
-            break;
-        case 2:
-            rs.ClearLogLines();
-            model.Clear();
-            break;
-        case 3:
-            settings.AnsiLogMode = !settings.AnsiLogMode;
-            break;
-        case 4:
-            *StartFields(settings)[input.ConsumeIntegralInRange(0, 4)] = StartText(input);
-            break;
-        case 5:
-            readFails = !readFails;
-            if (readFails)
-                port.Fail("Read", "Input/output error");
-            else
-                port.Heal("Read");
-            break;
-        default: {
-            const std::string bytes = input.ConsumeRandomLengthString(400);
-            port.Feed(bytes);
-            waiting += bytes;
-            tick();
-        }
-        }
-    }
-    state.LogHold = 0;
-    port.Heal("Read");
-    readFails = false;
-    tick();
-
-    const std::string file = log.LogFilePath(clock.Now());
-    FUZZ_CHECK(!log.Failure());
-    FUZZ_CHECK(LoggedTexts(file) == model.logged);
-    std::error_code ignored;
-    std::filesystem::remove(file, ignored);
+    Harness harness(input);
+    while (input.remaining_bytes() > 0)
+        harness.Step();
+    harness.Finish();
     return 0;
 }
