@@ -8,7 +8,7 @@
 //   RunningTamvi tamvi(PlainTextSettings(21));
 //   ASSERT_TRUE(tamvi.Start());
 //   tamvi.Pty().WriteAll("A\r\n");
-//   ASSERT_TRUE(tamvi.WaitForLogText("A"));
+//   ASSERT_TRUE(RunningTamvi::WaitUntil([&] { return tamvi.LogHas("A"); }, 10s));
 //   EXPECT_EQ(tamvi.Terminate(), 0);
 
 #include "settings/LeesIniFile.h"
@@ -26,9 +26,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -65,6 +65,18 @@ public:
     {
         const std::string program = (folder_.Path() / "tamvi").string();
         const std::string output = (folder_.Path() / "tamvi.out").string();
+        // Everything the child needs is made before fork: after it, only exec-safe calls.
+        std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
+        for (char **entry = environ; *entry; ++entry) {
+            if (!std::string_view(*entry).starts_with("QT_QPA_PLATFORM="))
+                environment.emplace_back(*entry);
+        }
+        std::vector<char *> envp;
+        for (std::string &entry : environment)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
+
         pid_ = ::fork();
         if (pid_ == 0) {
             const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -72,8 +84,7 @@ public:
             ::dup2(out, 2);
             // The device's end of the line must not live on in the program.
             ::close_range(3, ~0U, 0);
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            ::execl(program.c_str(), program.c_str(), static_cast<char *>(nullptr));
+            ::execve(program.c_str(), argv, envp.data());
             ::_exit(127);
         }
         return pid_ > 0 &&
@@ -105,10 +116,7 @@ public:
         return pid_ > 0 && ::waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
                info.si_pid == 0;
     }
-    pid_t Pid() const { return pid_; }
     PtyPair &Pty() { return pty_; }
-    const TempFolder &Folder() const { return folder_; }
-    const std::string &LogFolder() const { return logFolder_; }
     std::string Output() const { return ReadFileBytes(folder_.Path() / "tamvi.out"); }
 
     // Resident memory and CPU time used so far, from /proc.
