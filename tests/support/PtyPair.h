@@ -34,6 +34,10 @@ public:
         MakeRaw(master_);
         MakeRaw(slave_);
         fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        // A program a test starts must not inherit the line's ends: closing the master would
+        // then unplug nothing.
+        fcntl(master_, F_SETFD, FD_CLOEXEC);
+        fcntl(slave_, F_SETFD, FD_CLOEXEC);
     }
     ~PtyPair()
     {
