@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
+#include <limits>
 #include <string_view>
 #include <system_error>
 #include <termios.h>
@@ -96,8 +97,11 @@ bool IsModemLineUnsupported(const QSerialPort &port)
 QtSerialPort::QtSerialPort(std::string programFolder, QObject *parent)
     : QObject(parent), programFolder_(std::move(programFolder)), port_(this)
 {
-    port_.setReadBufferSize(kReceiveBufferBytes);
+    port_.setReadBufferSize(kQSerialPortBufferBytes);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
+    // Together with what QSerialPort may still hold, the port keeps kReceiveBufferBytes.
+    connect(&port_, &QSerialPort::readyRead, this,
+            [this] { TakeReceived(kReceiveBufferBytes - kQSerialPortBufferBytes); });
 }
 
 QtSerialPort::~QtSerialPort()
@@ -326,6 +330,19 @@ void QtSerialPort::OnError(QSerialPort::SerialPortError error)
     QMetaObject::invokeMethod(this, &QtSerialPort::HandleLoss, Qt::QueuedConnection);
 }
 
+// Moves what QSerialPort received into our own buffer, up to `limit` bytes held in all. Once the
+// limit is reached the bytes stay with QSerialPort, which stops reading when its small buffer is
+// full.
+void QtSerialPort::TakeReceived(qint64 limit)
+{
+    const qint64 room = std::min(limit - static_cast<qint64>(HeldCount()), port_.bytesAvailable());
+    if (room <= 0)
+        return;
+    OwnCall call(*this);
+    const QByteArray received = port_.read(room);
+    held_.append(received.constData(), static_cast<std::size_t>(received.size()));
+}
+
 void QtSerialPort::HandleLoss()
 {
     if (!lossPending_ || !port_.isOpen())
@@ -335,8 +352,7 @@ void QtSerialPort::HandleLoss()
     {
         OwnCall call(*this);
         // What QSerialPort received before the device went away was received: keep it readable.
-        const QByteArray received = port_.readAll();
-        held_.append(received.constData(), static_cast<std::size_t>(received.size()));
+        TakeReceived(std::numeric_limits<qint64>::max());
         port_.close();
     }
     error_ = reason;

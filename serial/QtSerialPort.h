@@ -23,7 +23,12 @@ class QtSerialPort final : public QObject, public SerialPort
     Q_OBJECT
 
 public:
+    // What the port keeps between receive ticks and through a hold; when it is full the device
+    // is held off by the operating system. QSerialPort itself keeps only a small buffer: it
+    // allocates a fresh block for every short read while its buffer is not empty, so letting it
+    // hold the data would cost many times the data's size in memory.
     static constexpr qint64 kReceiveBufferBytes = 1 << 20;
+    static constexpr qint64 kQSerialPortBufferBytes = 16 * 1024;
 
     explicit QtSerialPort(std::string programFolder, QObject *parent = nullptr);
     ~QtSerialPort() override;
@@ -74,6 +79,7 @@ private:
     bool Fail(std::string reason);
     bool FailWithSystemReason(const std::string &what = {});
     std::size_t HeldCount() const { return held_.size() - heldRead_; }
+    void TakeReceived(qint64 limit);
 
     std::string programFolder_;
     std::string device_;
@@ -85,7 +91,8 @@ private:
     bool rts_ = false;
     bool dtr_ = true;
     qint64 readLength_ = 1;
-    // Bytes QSerialPort had received when the device went away; read before anything else.
+    // Received bytes taken over from QSerialPort (also those it had when the device went away);
+    // read before anything still in QSerialPort's buffer.
     std::string held_;
     std::size_t heldRead_ = 0;
 };
