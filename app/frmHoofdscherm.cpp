@@ -21,6 +21,7 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -209,16 +210,20 @@ void frmHoofdscherm::BuildLogView(QWidget *client)
     // file whole.
     QFont font(QStringLiteral("DejaVu Sans Mono"), 9);
     font.setStyleHint(QFont::Monospace);
+    // One glyph per byte, nothing to join or reorder: laying the lines out without shaping keeps
+    // a busy line's redraws cheap.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     for (int i = 0; i < RSinput::kLines; ++i) {
         auto *line = new QLineEdit(client);
-        line->setObjectName(QStringLiteral("TxtLog_%1").arg(i));
-        line->setGeometry(Twips(120, 240 + 240 * i, 11535, 285));
+        txtLog_[static_cast<std::size_t>(i)] = line;
+        PlaceLogBox(static_cast<std::size_t>(i));
         line->setFont(font);
         line->setReadOnly(true);
         line->setFrame(false);
-        // The boxes overlap a little: a transparent base lets none wipe out its neighbour.
-        SetColour(line, QPalette::Base, Qt::transparent);
-        txtLog_[static_cast<std::size_t>(i)] = line;
+        // Opaque, so redrawing a line repaints neither the window behind it nor its neighbours;
+        // the boxes overlap only in their blank margins.
+        SetColour(line, QPalette::Base, palette().color(QPalette::Button));
+        line->setAttribute(Qt::WA_OpaquePaintEvent);
     }
 }
 
@@ -349,11 +354,13 @@ void frmHoofdscherm::LampTick()
     ShowLogFailure();
 }
 
-// Only boxes whose line changed are set again: that spares the repaints of 25 boxes five times
-// a second.
+// Only boxes whose line changed are set again, and when the view scrolled the boxes move up with
+// their lines: laying out a line's text is what costs, and on a busy line every row scrolls on
+// every tick while only a few lines are new.
 void frmHoofdscherm::ShowLogLines()
 {
     const RSinput::Lines &lines = session_.LogLines();
+    MoveBoxesUp(RowsScrolled(lines));
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i] == shownLines_[i])
             continue;
@@ -361,6 +368,41 @@ void frmHoofdscherm::ShowLogLines()
         txtLog_[i]->setText(FromCp437(lines[i]));
         txtLog_[i]->setCursorPosition(0);
     }
+}
+
+// How many rows the buffer scrolled since the view was last shown: the shown lines, but for the
+// last one (it may have grown before it was finished), now stand that many rows higher.
+std::size_t frmHoofdscherm::RowsScrolled(const RSinput::Lines &lines) const
+{
+    if (lines.front() == shownLines_.front())
+        return 0;
+    for (std::size_t rows = 1; rows + 1 < lines.size(); ++rows) {
+        if (std::equal(shownLines_.begin() + static_cast<std::ptrdiff_t>(rows),
+                       shownLines_.end() - 1, lines.begin()))
+            return rows;
+    }
+    return 0;
+}
+
+// The boxes of the top rows go to the bottom, where they take the new lines; each box keeps the
+// name of the row it stands in.
+void frmHoofdscherm::MoveBoxesUp(std::size_t rows)
+{
+    if (rows == 0)
+        return;
+    std::rotate(txtLog_.begin(), txtLog_.begin() + static_cast<std::ptrdiff_t>(rows),
+                txtLog_.end());
+    std::rotate(shownLines_.begin(), shownLines_.begin() + static_cast<std::ptrdiff_t>(rows),
+                shownLines_.end());
+    for (std::size_t row = 0; row < txtLog_.size(); ++row)
+        PlaceLogBox(row);
+}
+
+void frmHoofdscherm::PlaceLogBox(std::size_t row)
+{
+    QLineEdit *box = txtLog_[row];
+    box->setObjectName(QStringLiteral("TxtLog_%1").arg(row));
+    box->setGeometry(Twips(120, 240 + 240 * static_cast<int>(row), 11535, 285));
 }
 
 // A log file that cannot be written is shown without stopping anything: once per failure, in a

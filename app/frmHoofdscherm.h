@@ -66,6 +66,9 @@ private:
     void WatchTypedKeys();
 
     void ShowLogLines();
+    std::size_t RowsScrolled(const RSinput::Lines &lines) const;
+    void MoveBoxesUp(std::size_t rows);
+    void PlaceLogBox(std::size_t row);
     void ShowLogFailure();
     bool SendTypedBytes(const std::string &bytes); // false when there is nothing to send
     void FocusDummy();

@@ -1,3 +1,4 @@
+#include "app/Charset.h"
 #include "app/frmHoofdscherm.h"
 
 #include "about/frmAbout.h"
@@ -237,6 +238,45 @@ TEST(MainWindow, ShowsEveryByteAsItsDosGlyph)
     EXPECT_EQ(rig.LogBox(0)->text(), QStringLiteral("\u263A \u2502\u00DFa"));
     rig.Receive(std::string(170, 'x')); // longer than a box: its beginning stays in view
     EXPECT_EQ(rig.LogBox(0)->cursorPosition(), 0);
+}
+
+// Boxes move up with their lines when the view scrolls; whatever moved, each row's box must show
+// that row's line and carry that row's name, also after a clear and with repeated lines.
+TEST(MainWindow, EveryRowShowsItsLineWhileTheViewScrolls)
+{
+    Rig rig;
+    SettingsRecord settings = rig.Settings();
+    settings.AnsiLogMode = true;
+    rig.Write(settings);
+    rig.Start();
+
+    const auto expectRowsMatchTheBuffer = [&rig] {
+        const RSinput::Lines &lines = rig.window->GetSession().LogLines();
+        for (int i = 0; i < RSinput::kLines; ++i) {
+            const auto boxes =
+                rig.window->findChildren<QLineEdit *>(QStringLiteral("TxtLog_%1").arg(i));
+            ASSERT_EQ(boxes.size(), 1) << "row " << i;
+            EXPECT_EQ(boxes.front()->text(), FromCp437(lines[static_cast<std::size_t>(i)]))
+                << "row " << i;
+            EXPECT_EQ(boxes.front()->y(), rig.LogBox(0)->y() + 16 * i) << "row " << i;
+        }
+    };
+    int next = 0;
+    const auto lines = [&next](int count, const char *tail = "") {
+        std::string bytes;
+        for (int i = 0; i < count; ++i)
+            bytes += "line " + std::to_string(next++) + "\r\n";
+        return bytes + tail;
+    };
+    for (const int count : {3, 30, 1, 7, 24, 25, 2}) {
+        rig.Receive(lines(count, "par"));
+        expectRowsMatchTheBuffer();
+    }
+    rig.Receive("tial\r\nsame\r\nsame\r\nsame\r\n");
+    expectRowsMatchTheBuffer();
+    rig.window->findChild<QPushButton *>(QStringLiteral("CmdWisLog"))->click();
+    rig.Receive(lines(2));
+    expectRowsMatchTheBuffer();
 }
 
 TEST(MainWindow, TypedKeysAreSentAndMoveTheFocusToTheDummy)
