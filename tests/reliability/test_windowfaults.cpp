@@ -8,13 +8,13 @@
 #include "serial/QtSerialPort.h"
 #include "settings/DialogTestSupport.h"
 #include "settings/frmInstellingen.h"
+#include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/LoggedTexts.h"
 #include "support/PtyPair.h"
 #include "support/TempFolder.h"
 
 #include <QAction>
-#include <QEventLoop>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -31,6 +32,7 @@ namespace
 {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 class WindowOnPty : public ::testing::Test
 {
@@ -47,22 +49,6 @@ protected:
             [this](const std::string &reason) { window->GetSession().PortLost(reason); });
         window->show();
         ASSERT_TRUE(serial.IsOpen()) << serial.ErrorString();
-    }
-
-    // Runs the event loop as the program does, until `done` or the timeout: QTest::qWaitFor
-    // sleeps between rounds, which would throttle the device to a few kilobytes per round.
-    template <typename Predicate> static bool RunUntil(Predicate done, int timeoutMs)
-    {
-        QEventLoop loop;
-        QTimer check;
-        QObject::connect(&check, &QTimer::timeout, [&] {
-            if (done())
-                loop.quit();
-        });
-        check.start(20);
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-        return done();
     }
 
     std::vector<std::string> Logged() const { return LoggedTexts(log, clock.Now()); }
@@ -95,8 +81,8 @@ TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
     ASSERT_EQ(window->GetSession().State().LogHold, -1);
 
     StreamSender sender(device, kBytes);
-    ASSERT_TRUE(RunUntil([&] { return serial.WaitingCount() >= QtSerialPort::kReceiveBufferBytes; },
-                         30000));
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] { return serial.WaitingCount() >= QtSerialPort::kReceiveBufferBytes; }, 30s));
     // Held off: the device makes no progress for half a second, far from done.
     std::uint64_t sent = 0;
     for (int i = 0; i < 20 && sent != sender.Sent(); ++i) {
@@ -108,11 +94,11 @@ TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
     EXPECT_FALSE(sender.Failed());
 
     Click(hold);
-    ASSERT_TRUE(RunUntil([&] { return sender.Finished(); }, 60000));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return sender.Finished(); }, 60s));
     ASSERT_FALSE(sender.Failed()) << "the device could not send everything after the hold";
     const std::uintmax_t expected =
         startSize + kBytes / StreamSender::kLine * StreamSender::kLoggedLine;
-    ASSERT_TRUE(RunUntil([&] { return fs::file_size(logFile) >= expected; }, 60000));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return fs::file_size(logFile) >= expected; }, 60s));
     window->close();
     ExpectStreamLogged(ReadFileBytes(logFile), kBytes);
 }

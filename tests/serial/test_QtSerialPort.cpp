@@ -8,6 +8,7 @@
 #include "serial/RSinput.h"
 #include "settings/SettingsRecord.h"
 
+#include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/PtyPair.h"
 #include "support/TempFolder.h"
@@ -48,23 +49,6 @@ std::uintmax_t FileSize(const std::string &path)
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     return error ? 0 : size;
-}
-
-// Runs the event loop as the program does, blocking until something happens (QTest::qWaitFor
-// sleeps between rounds, which would throttle a fast device), until `done` or the timeout.
-template <typename Predicate>
-bool RunEventLoopUntil(Predicate done, std::chrono::milliseconds timeout)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(20);
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
 }
 
 // The program folder with a pseudo-terminal as port n, and the port as the program opens it.
