@@ -3,6 +3,7 @@
 #include "app/View.h"
 #include "logfile/logfile.h"
 #include "quicksend/ModSnelkeuze.h"
+#include "serial/PortName.h"
 #include "serial/SerialPort.h"
 #include "serial/diversen.h"
 
@@ -55,7 +56,7 @@ void Session::StartUp()
 
 std::int16_t Session::OpenPort(std::int16_t port)
 {
-    if (port < 1 || port > 25)
+    if (port < kFirstPort || port > kLastPort)
         return -1;
     if (!ConfigurePort(port)) {
         // The reason is read before closing, which may replace it.

@@ -5,6 +5,7 @@
 #include "logfile/logfile.h"
 #include "quicksend/frmSnelkeuze.h"
 #include "resources/Artwork.h"
+#include "settings/EditorLook.h"
 #include "settings/frmInstellingen.h"
 
 #include <QCloseEvent>
@@ -26,6 +27,7 @@
 #include <optional>
 
 using namespace std::chrono_literals;
+using EditorLook::Twips;
 
 namespace
 {
@@ -34,13 +36,6 @@ constexpr auto kReceiveInterval = 200ms;
 constexpr auto kLampInterval = 50ms;
 
 const QString kTitle = QStringLiteral("Tamvi");
-
-// The layout is drawn in twips; 15 twips are one pixel at 96 dots per inch.
-QRect Twips(int left, int top, int width, int height)
-{
-    constexpr int perPixel = 15;
-    return {left / perPixel, top / perPixel, width / perPixel, height / perPixel};
-}
 
 struct LampColours {
     QColor on;

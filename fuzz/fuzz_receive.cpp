@@ -45,12 +45,6 @@ std::string StartText(FuzzedDataProvider &input)
     }
 }
 
-std::array<std::string *, 5> StartFields(SettingsRecord &settings)
-{
-    return {&settings.Start1, &settings.Start2, &settings.Start3, &settings.Start4,
-            &settings.Start5};
-}
-
 // The receive rules written out step by step, one byte at a time, as a second opinion.
 class Model
 {
@@ -63,7 +57,7 @@ public:
     static std::vector<std::int16_t> StartValues(SettingsRecord &settings)
     {
         std::vector<std::int16_t> values;
-        for (const std::string *text : StartFields(settings))
+        for (const std::string *text : settings.Starts())
             values.push_back(diversen::ParseNumber(*text));
         return values;
     }
@@ -164,7 +158,7 @@ public:
         port_.recordCalls = false;
         port_.open = true;
         settings_.AnsiLogMode = input_.ConsumeBool();
-        for (std::string *start : StartFields(settings_))
+        for (std::string *start : settings_.Starts())
             *start = StartText(input_);
         state_.DisplayMode = input_.ConsumeBool() ? -1 : 0;
     }
@@ -187,7 +181,7 @@ public:
             settings_.AnsiLogMode = !settings_.AnsiLogMode;
             break;
         case 4:
-            *StartFields(settings_)[input_.ConsumeIntegralInRange(0, 4)] = StartText(input_);
+            *settings_.Starts()[input_.ConsumeIntegralInRange(0, 4)] = StartText(input_);
             break;
         case 5:
             SetReadFails(!readFails_);

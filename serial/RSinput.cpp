@@ -71,8 +71,7 @@ void RSinput::ProcessInput()
 RSinput::StartSet RSinput::StartValues() const
 {
     StartSet starts;
-    for (const std::string *text : {&settings_.Start1, &settings_.Start2, &settings_.Start3,
-                                    &settings_.Start4, &settings_.Start5}) {
+    for (const std::string *text : settings_.Starts()) {
         const std::int16_t value = diversen::ParseNumber(*text);
         if (value >= 0 && value <= 255)
             starts.set(value);

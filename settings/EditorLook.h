@@ -1,7 +1,8 @@
 #pragma once
 
-// What the settings dialog, the quick-send editor and the about box share: positions given in
-// twips, the look of a locked entry, and the report of a settings file that was not saved.
+// What the settings dialog, the quick-send editor and the about box share (the main window too,
+// for its twips): positions given in twips, the look of a locked entry, and the report of a
+// settings file that was not saved.
 
 #include "settings/LeesIniFile.h"
 

@@ -248,16 +248,18 @@ std::string DefaultLogDirectory(const std::string &programFolder)
     return (fs::path(programFolder) / "logfile").string();
 }
 
+std::string LogDirectoryOf(const SettingsRecord &record, const std::string &programFolder)
+{
+    return record.logfilepath.empty() ? DefaultLogDirectory(programFolder) : record.logfilepath;
+}
+
 void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::LogWriter &log)
 {
     AssignFields(record, ReadSlots(SettingsPath(programFolder)));
-    if (!record.logfilepath.empty()) {
-        log.SetLogDirectory(record.logfilepath);
-        return;
-    }
-    log.SetLogDirectory(DefaultLogDirectory(programFolder));
-    log.WriteLogLine("DEBUG: Bij instellingen geen logfilepath ingevuld, default: " +
-                     log.LogDirectory());
+    log.SetLogDirectory(LogDirectoryOf(record, programFolder));
+    if (record.logfilepath.empty())
+        log.WriteLogLine("DEBUG: Bij instellingen geen logfilepath ingevuld, default: " +
+                         log.LogDirectory());
 }
 
 SaveResult SchrijfIni(const SettingsRecord &record, const std::string &programFolder)

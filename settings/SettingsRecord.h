@@ -37,5 +37,12 @@ struct SettingsRecord {
     QuickTable TxChar9;
     QuickTable Check;
 
+    // The five start values in order, for the code that treats them alike.
+    std::array<std::string *, 5> Starts() { return {&Start1, &Start2, &Start3, &Start4, &Start5}; }
+    std::array<const std::string *, 5> Starts() const
+    {
+        return {&Start1, &Start2, &Start3, &Start4, &Start5};
+    }
+
     bool operator==(const SettingsRecord &) const = default;
 };

@@ -57,8 +57,6 @@ private:
 namespace
 {
 
-constexpr int kFirstPort = 1;
-constexpr int kLastPort = 25;
 const QColor kButtonFace(255, 224, 192);
 
 QLabel *AddLabel(QWidget *parent, int index, const QString &text, const QRect &where)
@@ -166,8 +164,7 @@ void frmInstellingen::UpdateScherm()
     const SettingsRecord &record = session_.Settings();
     txtInstelling_[0]->setText(QString::fromStdString(diversen::NumberText(record.compoort)));
     txtInstelling_[1]->setText(FromWindows1252(record.logfilepath));
-    const std::array<const std::string *, 5> starts = {
-        &record.Start1, &record.Start2, &record.Start3, &record.Start4, &record.Start5};
+    const auto starts = record.Starts();
     for (std::size_t i = 0; i < starts.size(); ++i)
         txtInstelling_[2 + i]->setText(FromWindows1252(*starts[i]));
 
@@ -182,17 +179,14 @@ void frmInstellingen::UpdateScherm()
 LeesIniFile::SaveResult frmInstellingen::SchermNaarVariabelen()
 {
     SettingsRecord &record = session_.Settings();
-    record.compoort = diversen::ReadDecimal(ToWindows1252(txtInstelling_[0]->text())).value_or(0);
+    record.compoort = PortInBox();
     record.logfilepath = ToWindows1252(txtInstelling_[1]->text());
-    session_.Log().SetLogDirectory(record.logfilepath.empty()
-                                       ? LeesIniFile::DefaultLogDirectory(session_.ProgramFolder())
-                                       : record.logfilepath);
+    session_.Log().SetLogDirectory(LeesIniFile::LogDirectoryOf(record, session_.ProgramFolder()));
     record.baudrate = static_cast<std::int16_t>(comboBaudRate_->currentIndex());
     record.parity = static_cast<std::int16_t>(comboParity_->currentIndex());
     record.stopbits = static_cast<std::int16_t>(comboStopBits_->currentIndex());
     record.bits = static_cast<std::int16_t>(comboBits_->currentIndex());
-    const std::array<std::string *, 5> starts = {&record.Start1, &record.Start2, &record.Start3,
-                                                 &record.Start4, &record.Start5};
+    const auto starts = record.Starts();
     for (std::size_t i = 0; i < starts.size(); ++i)
         *starts[i] = ToWindows1252(txtInstelling_[2 + i]->text());
     record.HandShake = static_cast<std::int16_t>(comboHandShake_->currentIndex());
@@ -230,17 +224,22 @@ void frmInstellingen::KeepCheckInViewMode()
         checkAnsiLog_->setChecked(stored);
 }
 
+// The number typed into the port box; no number, or one out of range, is port 0.
+std::int16_t frmInstellingen::PortInBox() const
+{
+    return diversen::ReadDecimal(ToWindows1252(txtInstelling_[0]->text())).value_or(0);
+}
+
 // On Linux "3" says little: show the device the number stands for and whether it is there.
 void frmInstellingen::ShowPortDevice()
 {
-    const int port = diversen::ReadDecimal(ToWindows1252(txtInstelling_[0]->text())).value_or(0);
+    const std::int16_t port = PortInBox();
     if (port < kFirstPort || port > kLastPort) {
         labPoort_->setText(QStringLiteral("geen poort (1..25)"));
         labPoort_->setToolTip({});
         return;
     }
-    const QString device = QString::fromLocal8Bit(
-        PortDevicePath(session_.ProgramFolder(), static_cast<std::int16_t>(port)));
+    const QString device = QString::fromLocal8Bit(PortDevicePath(session_.ProgramFolder(), port));
     const QFileInfo info(device);
     QString text = QStringLiteral("= ") + device;
     if (info.isSymLink())

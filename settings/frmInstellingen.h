@@ -35,6 +35,7 @@ private:
     void SetInputsLocked(bool locked);
     void KeepCheckInViewMode();
     void ShowPortDevice();
+    std::int16_t PortInBox() const;
 
     void OnEdit();
     void OnCancel();
