@@ -3,15 +3,17 @@
 #include "serial/PortName.h"
 
 #include <QFile>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
-#include <limits>
+#include <poll.h>
 #include <string_view>
 #include <system_error>
 #include <termios.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -97,17 +99,16 @@ bool IsModemLineUnsupported(const QSerialPort &port)
 QtSerialPort::QtSerialPort(std::string programFolder, QObject *parent)
     : QObject(parent), programFolder_(std::move(programFolder)), port_(this)
 {
-    port_.setReadBufferSize(kQSerialPortBufferBytes);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
-    // Together with what QSerialPort may still hold, the port keeps kReceiveBufferBytes.
-    connect(&port_, &QSerialPort::readyRead, this,
-            [this] { TakeReceived(kReceiveBufferBytes - kQSerialPortBufferBytes); });
+    collectTimer_.setInterval(kCollectInterval);
+    connect(&collectTimer_, &QTimer::timeout, this, &QtSerialPort::OnCollectTick);
 }
 
 QtSerialPort::~QtSerialPort()
 {
     // QSerialPort may still report while it closes on destruction, when our members are gone.
     disconnect(&port_, nullptr, this, nullptr);
+    StopReceiving();
 }
 
 void QtSerialPort::SetPortLostHandler(std::function<void(const std::string &reason)> handler)
@@ -146,6 +147,11 @@ bool QtSerialPort::Open()
     port_.setPortName(QFile::decodeName(device_.c_str()));
     if (!port_.open(QIODevice::ReadWrite))
         return FailWithSystemReason();
+    modemLinesAbsent_ = false;
+    if (!TakeOverReceiving()) {
+        port_.close();
+        return Fail("this Qt's serial port cannot leave the receiving to the program");
+    }
 
     if (!ModemLineDone(port_.setDataTerminalReady(dtr_)) ||
         !ModemLineDone(port_.setRequestToSend(rts_))) {
@@ -164,6 +170,7 @@ bool QtSerialPort::Close()
     // Bytes still queued (a quick-send just before Quit or a Save) go out before the close
     // would discard them; flush() never blocks.
     port_.flush();
+    StopReceiving();
     port_.close();
     return true;
 }
@@ -252,8 +259,7 @@ std::optional<int> QtSerialPort::WaitingCount()
         Fail("the port is not open");
         return std::nullopt;
     }
-    const qint64 buffered = port_.isOpen() ? port_.bytesAvailable() : 0;
-    return static_cast<int>(HeldCount() + static_cast<std::size_t>(buffered));
+    return static_cast<int>(Waiting());
 }
 
 std::optional<std::string> QtSerialPort::Read()
@@ -266,22 +272,12 @@ std::optional<std::string> QtSerialPort::Read()
     const std::size_t wanted =
         readLength_ > 0 ? static_cast<std::size_t>(readLength_) : std::string::npos;
 
-    const std::size_t fromHeld = std::min(wanted, HeldCount());
-    std::string bytes = held_.substr(heldRead_, fromHeld);
-    heldRead_ += fromHeld;
+    const std::size_t count = std::min(wanted, Waiting());
+    std::string bytes = held_.substr(heldRead_, count);
+    heldRead_ += count;
     if (HeldCount() == 0) {
         held_.clear();
         heldRead_ = 0;
-    }
-
-    if (bytes.size() < wanted && port_.isOpen()) {
-        OwnCall call(*this);
-        const std::size_t old = bytes.size();
-        const std::size_t more =
-            std::min(wanted - old, static_cast<std::size_t>(port_.bytesAvailable()));
-        bytes.resize(old + more);
-        const qint64 got = port_.read(bytes.data() + old, static_cast<qint64>(more));
-        bytes.resize(old + static_cast<std::size_t>(std::max<qint64>(got, 0)));
     }
     return bytes;
 }
@@ -299,11 +295,14 @@ bool QtSerialPort::Write(const std::string &oneChar)
 
 bool QtSerialPort::GetCts() const
 {
-    if (!port_.isOpen())
+    // A device without modem lines stays without them while it is open: asking again on every
+    // lamp tick would only cost a failing system call and an error report each time.
+    if (!port_.isOpen() || modemLinesAbsent_)
         return false;
     OwnCall call(*this);
     const QSerialPort::PinoutSignals lines = port_.pinoutSignals();
     if (port_.error() != QSerialPort::NoError) {
+        modemLinesAbsent_ = IsModemLineUnsupported(port_);
         port_.clearError();
         return false;
     }
@@ -320,39 +319,130 @@ std::string QtSerialPort::ErrorString() const
     return error_;
 }
 
-void QtSerialPort::OnError(QSerialPort::SerialPortError error)
+// QSerialPort would read every arrival itself, waking the program for every few bytes: its own
+// watch is switched off, and the bytes are taken here instead, with a watch of our own on a fast
+// line and by the collect timer on a slow one.
+bool QtSerialPort::TakeOverReceiving()
 {
-    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || ownCalls_ > 0 ||
-        lossPending_ || !port_.isOpen())
-        return;
-    // Closing here would delete QSerialPort's notifier inside its own event; close right after.
-    lossPending_ = true;
-    QMetaObject::invokeMethod(this, &QtSerialPort::HandleLoss, Qt::QueuedConnection);
+    bool found = false;
+    for (auto *watch : port_.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly)) {
+        if (watch->type() == QSocketNotifier::Read && watch->socket() == port_.handle()) {
+            watch->setEnabled(false);
+            found = true;
+        }
+    }
+    if (!found)
+        return false;
+    arrivalWatch_ = new QSocketNotifier(port_.handle(), QSocketNotifier::Read, this);
+    connect(arrivalWatch_, &QSocketNotifier::activated, this, [this] {
+        Collect();
+        UpdateArrivalWatch(); // off once the buffer is full
+    });
+    fastLine_ = false;
+    collected_ = 0;
+    UpdateArrivalWatch();
+    collectTimer_.start();
+    return true;
 }
 
-// Moves what QSerialPort received into our own buffer, up to `limit` bytes held in all. Once the
-// limit is reached the bytes stay with QSerialPort, which stops reading when its small buffer is
-// full.
-void QtSerialPort::TakeReceived(qint64 limit)
+// Before the device is closed: a watch on a closed descriptor would be reported as invalid.
+void QtSerialPort::StopReceiving()
 {
-    const qint64 room = std::min(limit - static_cast<qint64>(HeldCount()), port_.bytesAvailable());
-    if (room <= 0)
+    collectTimer_.stop();
+    delete arrivalWatch_;
+    arrivalWatch_ = nullptr;
+}
+
+// Whether the line is fast is judged anew every interval, by what it brought in the last one.
+void QtSerialPort::OnCollectTick()
+{
+    Collect();
+    fastLine_ = collected_ >= kFastLineBytes;
+    collected_ = 0;
+    UpdateArrivalWatch();
+}
+
+// Takes what the device has received, and notices a device that went away.
+void QtSerialPort::Collect()
+{
+    if (!port_.isOpen() || lossPending_)
         return;
-    OwnCall call(*this);
-    const QByteArray received = port_.read(room);
-    held_.append(received.constData(), static_cast<std::size_t>(received.size()));
+    pollfd device{port_.handle(), POLLIN, 0};
+    if (::poll(&device, 1, 0) <= 0)
+        return;
+    const bool readable = (device.revents & POLLIN) != 0;
+    if ((readable && !Drain()) || (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        ReportLoss();
+}
+
+// Moves what the device has received into held_, up to kReceiveBufferBytes held in all. False
+// when reading failed.
+bool QtSerialPort::Drain()
+{
+    char chunk[16 * 1024];
+    while (Room() > 0) {
+        const ssize_t got = ::read(port_.handle(), chunk, std::min(sizeof chunk, Room()));
+        if (got > 0) {
+            held_.append(chunk, static_cast<std::size_t>(got));
+            collected_ += static_cast<std::size_t>(got);
+        } else if (got == 0 || errno == EAGAIN) {
+            return true; // nothing more for now
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The watch is on only on a fast line with room left: a full buffer leaves the bytes with the
+// system, which then holds the sender off.
+void QtSerialPort::UpdateArrivalWatch()
+{
+    if (arrivalWatch_)
+        arrivalWatch_->setEnabled(fastLine_ && Room() > 0 && !lossPending_);
+}
+
+std::size_t QtSerialPort::Room() const
+{
+    return static_cast<std::size_t>(kReceiveBufferBytes) - HeldCount();
+}
+
+// The bytes ready to be read: those held, or when none are, what the device has received since.
+std::size_t QtSerialPort::Waiting()
+{
+    if (HeldCount() == 0)
+        Collect();
+    return HeldCount();
+}
+
+void QtSerialPort::OnError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || ownCalls_ > 0)
+        return;
+    ReportLoss();
+}
+
+// Closing right here could delete a watch inside its own event, or close the port in the middle
+// of a read of the receive tick: the port is closed from the event loop, once.
+void QtSerialPort::ReportLoss()
+{
+    if (lossPending_ || !port_.isOpen())
+        return;
+    lossPending_ = true;
+    UpdateArrivalWatch();
+    QMetaObject::invokeMethod(this, &QtSerialPort::HandleLoss, Qt::QueuedConnection);
 }
 
 void QtSerialPort::HandleLoss()
 {
     if (!lossPending_ || !port_.isOpen())
         return;
-    lossPending_ = false;
     const std::string reason = LossReason();
+    Drain(); // what the system still holds of the device was received: keep it readable
+    lossPending_ = false;
     {
         OwnCall call(*this);
-        // What QSerialPort received before the device went away was received: keep it readable.
-        TakeReceived(std::numeric_limits<qint64>::max());
+        StopReceiving();
         port_.close();
     }
     error_ = reason;
