@@ -130,8 +130,10 @@ bool QtSerialPort::SetPortNumber(std::int16_t n)
 bool QtSerialPort::Open()
 {
     OwnCall call(*this);
-    if (port_.isOpen())
+    if (port_.isOpen()) {
+        StopReceiving();
         port_.close();
+    }
     if (device_.empty())
         return Fail("no port number set");
     lossPending_ = false;
