@@ -108,7 +108,7 @@ QtSerialPort::~QtSerialPort()
 {
     // QSerialPort may still report while it closes on destruction, when our members are gone.
     disconnect(&port_, nullptr, this, nullptr);
-    StopReceiving();
+    CloseDevice();
 }
 
 void QtSerialPort::SetPortLostHandler(std::function<void(const std::string &reason)> handler)
@@ -130,10 +130,7 @@ bool QtSerialPort::SetPortNumber(std::int16_t n)
 bool QtSerialPort::Open()
 {
     OwnCall call(*this);
-    if (port_.isOpen()) {
-        StopReceiving();
-        port_.close();
-    }
+    CloseDevice();
     if (device_.empty())
         return Fail("no port number set");
     lossPending_ = false;
@@ -151,14 +148,14 @@ bool QtSerialPort::Open()
         return FailWithSystemReason();
     modemLinesAbsent_ = false;
     if (!TakeOverReceiving()) {
-        port_.close();
+        CloseDevice();
         return Fail("this Qt's serial port cannot leave the receiving to the program");
     }
 
     if (!ModemLineDone(port_.setDataTerminalReady(dtr_)) ||
         !ModemLineDone(port_.setRequestToSend(rts_))) {
         const std::string reason = error_;
-        port_.close();
+        CloseDevice();
         return Fail(reason);
     }
     return true;
@@ -172,8 +169,7 @@ bool QtSerialPort::Close()
     // Bytes still queued (a quick-send just before Quit or a Save) go out before the close
     // would discard them; flush() never blocks.
     port_.flush();
-    StopReceiving();
-    port_.close();
+    CloseDevice();
     return true;
 }
 
@@ -347,12 +343,15 @@ bool QtSerialPort::TakeOverReceiving()
     return true;
 }
 
-// Before the device is closed: a watch on a closed descriptor would be reported as invalid.
-void QtSerialPort::StopReceiving()
+// Every close of the device goes through here: the receiving stops first, as a watch left on a
+// closed descriptor would be reported as invalid.
+void QtSerialPort::CloseDevice()
 {
     collectTimer_.stop();
     delete arrivalWatch_;
     arrivalWatch_ = nullptr;
+    if (port_.isOpen())
+        port_.close();
 }
 
 // Whether the line is fast is judged anew every interval, by what it brought in the last one.
@@ -444,8 +443,7 @@ void QtSerialPort::HandleLoss()
     lossPending_ = false;
     {
         OwnCall call(*this);
-        StopReceiving();
-        port_.close();
+        CloseDevice();
     }
     error_ = reason;
     if (lostHandler_)

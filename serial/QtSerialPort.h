@@ -82,7 +82,7 @@ private:
     };
 
     bool TakeOverReceiving();
-    void StopReceiving();
+    void CloseDevice();
     void OnCollectTick();
     void Collect();
     bool Drain();
