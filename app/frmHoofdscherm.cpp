@@ -1,12 +1,12 @@
 #include "app/frmHoofdscherm.h"
 
-#include "about/frmAbout.h"
-#include "app/Charset.h"
+#include "dialogs/frmAbout.h"
+#include "dialogs/frmInstellingen.h"
+#include "dialogs/frmSnelkeuze.h"
 #include "logfile/logfile.h"
-#include "quicksend/frmSnelkeuze.h"
+#include "qtcommon/Charset.h"
+#include "qtcommon/EditorLook.h"
 #include "resources/Artwork.h"
-#include "settings/EditorLook.h"
-#include "settings/frmInstellingen.h"
 
 #include <QCloseEvent>
 #include <QFrame>

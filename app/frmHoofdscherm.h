@@ -4,8 +4,8 @@
 // the menu. It shows what the session says and forwards every event to it; the session runs
 // start-up while the window is built, and the two timers drive it from then on.
 
-#include "app/Session.h"
-#include "app/View.h"
+#include "session/Session.h"
+#include "session/View.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,8 +1,8 @@
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "logfile/logfile.h"
+#include "qtserial/QtSerialPort.h"
 #include "resources/Artwork.h"
-#include "serial/QtSerialPort.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +23,7 @@ int main(int argc, char **argv)
 
     // Start-up runs while the window is built; until then no byte can have been received.
     frmHoofdscherm window(port, log, programFolder);
-    port.SetPortLostHandler(
+    port.SetLostHandler(
         [&window](const std::string &reason) { window.GetSession().PortLost(reason); });
 
     TerminationSignals terminationSignals;

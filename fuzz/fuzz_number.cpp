@@ -3,7 +3,7 @@
 
 #include "FuzzCheck.h"
 
-#include "serial/diversen.h"
+#include "conversions/diversen.h"
 
 #include <cstddef>
 #include <cstdint>

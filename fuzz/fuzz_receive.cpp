@@ -4,10 +4,10 @@
 
 #include "FuzzCheck.h"
 
+#include "conversions/diversen.h"
 #include "logfile/logfile.h"
 #include "serial/RSinput.h"
 #include "serial/RunState.h"
-#include "serial/diversen.h"
 #include "settings/SettingsRecord.h"
 #include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"

@@ -1,8 +1,7 @@
 #include "quicksend/ModSnelkeuze.h"
 
-#include "app/View.h"
+#include "conversions/diversen.h"
 #include "serial/RSinput.h"
-#include "serial/diversen.h"
 
 namespace ModSnelkeuze
 {
@@ -51,14 +50,6 @@ void StoreRow(SettingsRecord &record, int row, const QuickRow &texts)
         return;
     for (int column = 0; column < kColumns; ++column)
         (record.*kColumnTables[column])[row] = texts[column];
-}
-
-void UpdateQuickButtons(const SettingsRecord &record, View &view)
-{
-    for (int r = 0; r < kButtons; ++r) {
-        const std::string &caption = record.Sneltekst[r];
-        view.SetQuickButton(r, !caption.empty(), caption);
-    }
 }
 
 void SendQuickButton(std::int16_t index, const SettingsRecord &record, RSinput &rs)

@@ -1,8 +1,8 @@
 #include "serial/RSinput.h"
 
+#include "conversions/diversen.h"
 #include "logfile/logfile.h"
 #include "serial/SerialPort.h"
-#include "serial/diversen.h"
 #include "settings/SettingsRecord.h"
 
 #include <algorithm>

@@ -5,10 +5,12 @@
 // empty optional) and leave the system's reason in ErrorString().
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
-class SerialPort {
+class SerialPort
+{
 public:
     enum class Handshaking { None = 0, RtsCts = 2 };
 
@@ -30,6 +32,11 @@ public:
     virtual std::optional<std::string> Read() = 0; // at most the read length; empty when failing
     virtual bool Write(const std::string &oneChar) = 0;
     virtual bool GetCts() const = 0; // never fails; false when closed
+
+    // Called once, from the event loop, when an open port is lost (the device went away): the
+    // port is closed by then, and the bytes it received before stay readable.
+    using LostHandler = std::function<void(const std::string &reason)>;
+    virtual void SetLostHandler(LostHandler handler) = 0;
 
     // The device the port number stands for, and the reason of the last failure.
     virtual std::string DeviceName() const = 0;

@@ -1,7 +1,7 @@
 #include "settings/LeesIniFile.h"
 
+#include "conversions/diversen.h"
 #include "logfile/logfile.h"
-#include "serial/diversen.h"
 
 #include <algorithm>
 #include <array>

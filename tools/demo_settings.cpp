@@ -1,8 +1,8 @@
 // tamvi-demo-settings: writes the tamvi.set of a demo or benchmark program folder through the
 // program's own settings writer, so the file is exactly what the program itself would save.
 
+#include "conversions/diversen.h"
 #include "quicksend/ModSnelkeuze.h"
-#include "serial/diversen.h"
 #include "settings/LeesIniFile.h"
 #include "settings/SettingsRecord.h"
 

@@ -1,7 +1,7 @@
-#include "app/Charset.h"
 #include "app/frmHoofdscherm.h"
+#include "qtcommon/Charset.h"
 
-#include "about/frmAbout.h"
+#include "dialogs/frmAbout.h"
 #include "logfile/logfile.h"
 #include "settings/LeesIniFile.h"
 #include "support/FakeClock.h"

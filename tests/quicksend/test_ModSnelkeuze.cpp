@@ -4,7 +4,6 @@
 #include "serial/RSinput.h"
 #include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"
-#include "support/FakeView.h"
 
 #include <gtest/gtest.h>
 
@@ -128,24 +127,6 @@ TEST(QuickRows, RowsMapOntoTheRecordTablesInEditorColumnOrder)
     EXPECT_EQ(record.Check[4], "cs");
     EXPECT_EQ(RowOf(record, 4), row);
     EXPECT_EQ(RowOf(record, 3), QuickRow{});
-}
-
-TEST(QuickButtons, EmptyCaptionsHideTheirButtons)
-{
-    SettingsRecord record;
-    record.Sneltekst = {"One", "Two", "Three", "", "Five", "", "Seven", "Eight", "x", "y", "z"};
-    FakeView view;
-    UpdateQuickButtons(record, view);
-    EXPECT_FALSE(view.buttons[3].visible);
-    EXPECT_EQ(view.buttons[3].caption, "");
-    EXPECT_FALSE(view.buttons[5].visible);
-    EXPECT_TRUE(view.buttons[7].visible);
-    EXPECT_EQ(view.buttons[7].caption, "Eight");
-
-    record.Sneltekst[3] = "Start";
-    UpdateQuickButtons(record, view);
-    EXPECT_TRUE(view.buttons[3].visible);
-    EXPECT_EQ(view.buttons[3].caption, "Start");
 }
 
 } // namespace

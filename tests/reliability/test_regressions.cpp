@@ -1,6 +1,6 @@
 // Inputs that the fuzz targets, or the review of what they exercise, turned up.
 
-#include "serial/diversen.h"
+#include "conversions/diversen.h"
 
 #include <gtest/gtest.h>
 

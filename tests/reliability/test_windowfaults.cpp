@@ -3,11 +3,11 @@
 // opened again by a Save made while the disk cannot take the settings file.
 
 #include "app/frmHoofdscherm.h"
+#include "dialogs/DialogTestSupport.h"
+#include "dialogs/frmInstellingen.h"
 #include "logfile/logfile.h"
+#include "qtserial/QtSerialPort.h"
 #include "reliability/StreamRun.h"
-#include "serial/QtSerialPort.h"
-#include "settings/DialogTestSupport.h"
-#include "settings/frmInstellingen.h"
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/LoggedTexts.h"
@@ -45,7 +45,7 @@ protected:
         settings.logfilepath = (folder.Path() / "logfile").string();
         ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
         window = std::make_unique<frmHoofdscherm>(serial, log, folder.Str());
-        serial.SetPortLostHandler(
+        serial.SetLostHandler(
             [this](const std::string &reason) { window->GetSession().PortLost(reason); });
         window->show();
         ASSERT_TRUE(serial.IsOpen()) << serial.ErrorString();

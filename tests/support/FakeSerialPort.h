@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // A serial port in memory. It records every call in order as readable text, so a test can
@@ -59,6 +60,18 @@ public:
     }
     std::size_t Waiting() const { return input_.size() - readPos_; }
 
+    // The device goes away, as the real port reports it: the port is closed, the lost handler
+    // called, and the bytes received before stay readable.
+    void Lose(const std::string &reason)
+    {
+        open = false;
+        keptAfterLoss_ = Waiting();
+        if (lostHandler_)
+            lostHandler_(reason);
+    }
+    void SetLostHandler(LostHandler handler) override { lostHandler_ = std::move(handler); }
+    bool HasLostHandler() const { return static_cast<bool>(lostHandler_); }
+
     bool SetPortNumber(std::int16_t n) override
     {
         if (!Call("SetPortNumber", std::to_string(n)))
@@ -73,6 +86,7 @@ public:
         if (open)
             return Failed("Port already open");
         open = true;
+        keptAfterLoss_ = 0;
         return true;
     }
     bool Close() override
@@ -82,6 +96,7 @@ public:
         if (!open)
             return Failed("Port not open");
         open = false;
+        keptAfterLoss_ = 0;
         return true;
     }
     bool IsOpen() const override { return open; }
@@ -121,16 +136,18 @@ public:
     bool SetReadLength(std::int16_t n) override { return Call("SetReadLength", std::to_string(n)); }
     std::optional<int> WaitingCount() override
     {
-        if (!Call("WaitingCount", "") || !NeedOpen())
+        if (!Call("WaitingCount", "") || !NeedReadable())
             return std::nullopt;
-        return static_cast<int>(Waiting());
+        return static_cast<int>(Readable());
     }
     std::optional<std::string> Read() override
     {
-        if (!Call("Read", "") || !NeedOpen())
+        if (!Call("Read", "") || !NeedReadable())
             return std::nullopt;
-        if (Waiting() == 0)
+        if (Readable() == 0)
             return std::string();
+        if (!open)
+            --keptAfterLoss_;
         return std::string(1, input_[readPos_++]);
     }
     bool Write(const std::string &oneChar) override
@@ -172,6 +189,8 @@ private:
         return failure == failing_.end() || Failed(failure->second);
     }
     bool NeedOpen() { return open || Failed("Port not open"); }
+    bool NeedReadable() { return open || keptAfterLoss_ > 0 || Failed("Port not open"); }
+    std::size_t Readable() const { return open ? Waiting() : keptAfterLoss_; }
     bool Failed(const std::string &reason)
     {
         error_ = reason;
@@ -181,5 +200,7 @@ private:
     std::map<std::string, std::string, std::less<>> failing_;
     std::string input_;
     std::size_t readPos_ = 0;
+    std::size_t keptAfterLoss_ = 0; // bytes of a lost port still readable
+    LostHandler lostHandler_;
     std::string error_;
 };

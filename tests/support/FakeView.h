@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/View.h"
+#include "session/View.h"
 
 #include <array>
 #include <string>

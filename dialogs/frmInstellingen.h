@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/EditorLook.h"
+#include "qtcommon/EditorLook.h"
 #include "settings/LeesIniFile.h"
 
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "session/Session.h"
 
 #include "logfile/logfile.h"
 #include "support/FakeClock.h"
@@ -303,6 +303,22 @@ TEST_F(SessionTest, ALostPortIsClosedWithOneStatusLine)
     port.Feed("x");
     session.ReceiveTick();
     EXPECT_EQ(port.Waiting(), 1u); // a closed port reads nothing
+}
+
+TEST_F(SessionTest, EmptyCaptionsHideTheirQuickButtons)
+{
+    session.Settings().Sneltekst = {"One", "Two", "Three", "", "Five", "", "Seven", "Eight", "x", "y", "z"};
+    session.UpdateQuickButtons();
+    EXPECT_FALSE(view.buttons[3].visible);
+    EXPECT_EQ(view.buttons[3].caption, "");
+    EXPECT_FALSE(view.buttons[5].visible);
+    EXPECT_TRUE(view.buttons[7].visible);
+    EXPECT_EQ(view.buttons[7].caption, "Eight");
+
+    session.Settings().Sneltekst[3] = "Start";
+    session.UpdateQuickButtons();
+    EXPECT_TRUE(view.buttons[3].visible);
+    EXPECT_EQ(view.buttons[3].caption, "Start");
 }
 
 } // namespace

@@ -3,7 +3,8 @@
 #include <string>
 
 // What the core asks the main window to show. Texts are byte strings in Windows-1252.
-class View {
+class View
+{
 public:
     virtual ~View() = default;
     virtual void SetCaption(const std::string &text) = 0;

@@ -1,11 +1,11 @@
-#include "app/Session.h"
+#include "session/Session.h"
 
-#include "app/View.h"
+#include "conversions/diversen.h"
 #include "logfile/logfile.h"
 #include "quicksend/ModSnelkeuze.h"
 #include "serial/PortName.h"
 #include "serial/SerialPort.h"
-#include "serial/diversen.h"
+#include "session/View.h"
 
 #include <array>
 #include <utility>
@@ -212,5 +212,8 @@ void Session::ReopenPort()
 
 void Session::UpdateQuickButtons()
 {
-    ModSnelkeuze::UpdateQuickButtons(settings_, view_);
+    for (int r = 0; r < ModSnelkeuze::kButtons; ++r) {
+        const std::string &caption = settings_.Sneltekst[r];
+        view_.SetQuickButton(r, !caption.empty(), caption);
+    }
 }

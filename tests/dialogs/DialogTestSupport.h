@@ -3,8 +3,8 @@
 // What the dialog tests share: a session over fakes in a temporary program folder, finding
 // controls by name, and catching the message box a click opens.
 
-#include "app/Session.h"
 #include "logfile/logfile.h"
+#include "session/Session.h"
 #include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"
 #include "support/FakeView.h"

@@ -1,4 +1,4 @@
-#include "app/Charset.h"
+#include "qtcommon/Charset.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "serial/diversen.h"
+#include "conversions/diversen.h"
 
 #include <algorithm>
 #include <array>

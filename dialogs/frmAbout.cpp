@@ -1,7 +1,7 @@
-#include "about/frmAbout.h"
+#include "dialogs/frmAbout.h"
 
+#include "qtcommon/EditorLook.h"
 #include "resources/Artwork.h"
-#include "settings/EditorLook.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "quicksend/frmSnelkeuze.h"
+#include "dialogs/frmSnelkeuze.h"
 
-#include "app/Charset.h"
-#include "app/Session.h"
-#include "serial/diversen.h"
-#include "settings/EditorLook.h"
+#include "conversions/diversen.h"
+#include "qtcommon/Charset.h"
+#include "qtcommon/EditorLook.h"
+#include "session/Session.h"
 
 #include <QCloseEvent>
 #include <QLabel>

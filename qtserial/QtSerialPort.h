@@ -43,7 +43,7 @@ public:
     explicit QtSerialPort(std::string programFolder, QObject *parent = nullptr);
     ~QtSerialPort() override;
 
-    void SetPortLostHandler(std::function<void(const std::string &reason)> handler);
+    void SetLostHandler(LostHandler handler) override;
 
     bool SetPortNumber(std::int16_t n) override;
     bool Open() override;
@@ -111,7 +111,7 @@ private:
     bool fastLine_ = false;
     mutable bool modemLinesAbsent_ = false;
     bool lossPending_ = false;
-    std::function<void(const std::string &)> lostHandler_;
+    LostHandler lostHandler_;
     std::string error_;
     bool rts_ = false;
     bool dtr_ = true;

@@ -1,6 +1,6 @@
-#include "settings/DialogTestSupport.h"
+#include "dialogs/DialogTestSupport.h"
 
-#include "settings/frmInstellingen.h"
+#include "dialogs/frmInstellingen.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "settings/EditorLook.h"
+#include "qtcommon/EditorLook.h"
 
 #include <QApplication>
 #include <QLineEdit>

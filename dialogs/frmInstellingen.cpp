@@ -1,11 +1,11 @@
-#include "settings/frmInstellingen.h"
+#include "dialogs/frmInstellingen.h"
 
-#include "app/Charset.h"
-#include "app/Session.h"
+#include "conversions/diversen.h"
 #include "logfile/logfile.h"
+#include "qtcommon/Charset.h"
+#include "qtcommon/EditorLook.h"
 #include "serial/PortName.h"
-#include "serial/diversen.h"
-#include "settings/EditorLook.h"
+#include "session/Session.h"
 
 #include <QCheckBox>
 #include <QComboBox>

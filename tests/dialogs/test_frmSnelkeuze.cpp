@@ -1,6 +1,6 @@
-#include "settings/DialogTestSupport.h"
+#include "dialogs/DialogTestSupport.h"
 
-#include "quicksend/frmSnelkeuze.h"
+#include "dialogs/frmSnelkeuze.h"
 
 #include <QLabel>
 #include <QLineEdit>

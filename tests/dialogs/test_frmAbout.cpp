@@ -1,4 +1,4 @@
-#include "about/frmAbout.h"
+#include "dialogs/frmAbout.h"
 #include "resources/Artwork.h"
 
 #include <QApplication>

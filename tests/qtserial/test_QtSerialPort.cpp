@@ -3,8 +3,8 @@
 // tests running at once with the same name would clash.
 
 #include "logfile/logfile.h"
+#include "qtserial/QtSerialPort.h"
 #include "serial/PortName.h"
-#include "serial/QtSerialPort.h"
 #include "serial/RSinput.h"
 #include "settings/SettingsRecord.h"
 
@@ -58,7 +58,7 @@ protected:
     bool OpenAs(int n)
     {
         pty_.LinkAs(folder_.Path(), n);
-        port_.SetPortLostHandler([this](const std::string &reason) {
+        port_.SetLostHandler([this](const std::string &reason) {
             ++lostReports_;
             lostReason_ = reason;
         });

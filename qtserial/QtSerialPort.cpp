@@ -1,4 +1,4 @@
-#include "serial/QtSerialPort.h"
+#include "qtserial/QtSerialPort.h"
 
 #include "serial/PortName.h"
 
@@ -111,7 +111,7 @@ QtSerialPort::~QtSerialPort()
     CloseDevice();
 }
 
-void QtSerialPort::SetPortLostHandler(std::function<void(const std::string &reason)> handler)
+void QtSerialPort::SetLostHandler(LostHandler handler)
 {
     lostHandler_ = std::move(handler);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "qtcommon/EditorLook.h"
 #include "quicksend/ModSnelkeuze.h"
-#include "settings/EditorLook.h"
 #include "settings/LeesIniFile.h"
 
 #include <QWidget>
