@@ -3,7 +3,6 @@
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmInstellingen.h"
 #include "dialogs/frmSnelkeuze.h"
-#include "logfile/logfile.h"
 #include "qtcommon/Charset.h"
 #include "qtcommon/EditorLook.h"
 #include "resources/Artwork.h"
@@ -159,9 +158,8 @@ std::string TypedBytes(const QKeyEvent &key)
 
 } // namespace
 
-frmHoofdscherm::frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::string programFolder,
-                               QWidget *parent)
-    : QMainWindow(parent), session_(port, log, *this, std::move(programFolder))
+frmHoofdscherm::frmHoofdscherm(Session &session, QWidget *parent)
+    : QMainWindow(parent), session_(session)
 {
     setObjectName(QStringLiteral("frmHoofdscherm"));
 
@@ -177,6 +175,7 @@ frmHoofdscherm::frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::s
     WatchTypedKeys();
     txtDummy_->setFocus();
 
+    session_.SetView(this);
     session_.StartUp();
 
     connect(&timer1_, &QTimer::timeout, this, &frmHoofdscherm::ReceiveTick);
@@ -187,10 +186,7 @@ frmHoofdscherm::frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::s
 
 frmHoofdscherm::~frmHoofdscherm()
 {
-    // The dialogs hold the session, which goes before the widgets do.
-    delete settingsDialog_;
-    delete quickSendDialog_;
-    delete aboutDialog_;
+    session_.SetView(nullptr);
 }
 
 void frmHoofdscherm::BuildLogView(QWidget *client)
@@ -340,7 +336,6 @@ void frmHoofdscherm::ReceiveTick()
 {
     session_.ReceiveTick();
     ShowLogLines();
-    ShowLogFailure();
 }
 
 void frmHoofdscherm::LampTick()
@@ -350,7 +345,6 @@ void frmHoofdscherm::LampTick()
     ShowLamp(shpRx_, kRxColours, lamps.rx);
     ShowLamp(shpCts_, kLineColours, lamps.cts);
     ShowLamp(shpRts_, kLineColours, lamps.rts);
-    ShowLogFailure();
 }
 
 // Only boxes whose line changed are set again, and when the view scrolled the boxes move up with
@@ -406,30 +400,28 @@ void frmHoofdscherm::PlaceLogBox(std::size_t row)
 
 // A log file that cannot be written is shown without stopping anything: once per failure, in a
 // window of its own that goes away when a line could be written again.
-void frmHoofdscherm::ShowLogFailure()
+void frmHoofdscherm::ShowLogFailure(const std::string &text)
 {
-    const auto &failure = session_.Log().Failure();
-    if (!failure) {
-        logFailureShown_ = false;
-        if (logFailureBox_)
-            logFailureBox_->close();
-        return;
-    }
-    const QString text = QStringLiteral("Logbestand niet te schrijven: ") +
-                         FromWindows1252(failure->path) + QStringLiteral(": ") +
-                         FromWindows1252(failure->reason);
     if (logFailureShown_) {
-        if (logFailureBox_ && logFailureBox_->text() != text)
-            logFailureBox_->setText(text);
+        if (logFailureBox_)
+            logFailureBox_->setText(FromWindows1252(text));
         return;
     }
     logFailureShown_ = true;
-    logFailureBox_ = new QMessageBox(QMessageBox::Warning, kTitle, text, QMessageBox::Ok, this);
+    logFailureBox_ =
+        new QMessageBox(QMessageBox::Warning, kTitle, FromWindows1252(text), QMessageBox::Ok, this);
     logFailureBox_->setObjectName(QStringLiteral("LogFailure"));
     logFailureBox_->setAttribute(Qt::WA_DeleteOnClose);
     logFailureBox_->setAttribute(Qt::WA_ShowWithoutActivating); // typing goes on to the line
     logFailureBox_->setModal(false);
     logFailureBox_->show();
+}
+
+void frmHoofdscherm::EndLogFailure()
+{
+    logFailureShown_ = false;
+    if (logFailureBox_)
+        logFailureBox_->close();
 }
 
 bool frmHoofdscherm::eventFilter(QObject *watched, QEvent *event)

@@ -19,25 +19,17 @@ class QLabel;
 class QLineEdit;
 class QMessageBox;
 class QPushButton;
-class SerialPort;
 class frmAbout;
 class frmInstellingen;
 class frmSnelkeuze;
-namespace logfile
-{
-class LogWriter;
-}
-
 class frmHoofdscherm final : public QMainWindow, public View
 {
     Q_OBJECT
 
 public:
-    frmHoofdscherm(SerialPort &port, logfile::LogWriter &log, std::string programFolder,
-                   QWidget *parent = nullptr);
+    // Shows `session`, which outlives the window, and runs its start-up.
+    explicit frmHoofdscherm(Session &session, QWidget *parent = nullptr);
     ~frmHoofdscherm() override;
-
-    Session &GetSession() { return session_; }
 
     // View
     void SetCaption(const std::string &text) override;
@@ -45,6 +37,8 @@ public:
     void SetHoldCaption(const std::string &text) override;
     void SetQuickButton(int index, bool visible, const std::string &caption) override;
     void ShowMessage(const std::string &text) override;
+    void ShowLogFailure(const std::string &text) override;
+    void EndLogFailure() override;
 
 signals:
     // The program has ended: the session quit and every window of it is closed.
@@ -69,14 +63,13 @@ private:
     std::size_t RowsScrolled(const RSinput::Lines &lines) const;
     void MoveBoxesUp(std::size_t rows);
     void PlaceLogBox(std::size_t row);
-    void ShowLogFailure();
     bool SendTypedBytes(const std::string &bytes); // false when there is nothing to send
     void FocusDummy();
 
     template <typename Dialog, typename... Args>
     void ShowSingle(QPointer<Dialog> &dialog, Args &...args);
 
-    Session session_;
+    Session &session_;
 
     std::array<QLineEdit *, RSinput::kLines> txtLog_{};
     std::array<std::string, RSinput::kLines> shownLines_;
@@ -98,6 +91,6 @@ private:
     QPointer<frmSnelkeuze> quickSendDialog_;
     QPointer<frmAbout> aboutDialog_;
     QPointer<QMessageBox> logFailureBox_;
-    bool logFailureShown_ = false;
+    bool logFailureShown_ = false; // also after the user closed its window
     bool ended_ = false;
 };

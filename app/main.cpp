@@ -3,6 +3,7 @@
 #include "logfile/logfile.h"
 #include "qtserial/QtSerialPort.h"
 #include "resources/Artwork.h"
+#include "session/Session.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,10 +22,9 @@ int main(int argc, char **argv)
     logfile::LogWriter log(clock);
     QtSerialPort port(programFolder, nullptr);
 
+    Session session(port, log, programFolder);
     // Start-up runs while the window is built; until then no byte can have been received.
-    frmHoofdscherm window(port, log, programFolder);
-    port.SetLostHandler(
-        [&window](const std::string &reason) { window.GetSession().PortLost(reason); });
+    frmHoofdscherm window(session);
 
     TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignals::Received, &window, &QWidget::close);

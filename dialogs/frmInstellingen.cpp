@@ -1,11 +1,11 @@
 #include "dialogs/frmInstellingen.h"
 
 #include "conversions/diversen.h"
-#include "logfile/logfile.h"
 #include "qtcommon/Charset.h"
 #include "qtcommon/EditorLook.h"
 #include "serial/PortName.h"
 #include "session/Session.h"
+#include "settings/PortLists.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -78,20 +78,17 @@ QLineEdit *AddBox(QWidget *parent, int index, int maxLength, const QRect &where)
     return box;
 }
 
-LockableComboBox *AddList(QWidget *parent, const char *name, const QStringList &items,
+template <std::size_t N>
+LockableComboBox *AddList(QWidget *parent, const char *name, const PortLists::List<N> &items,
                           const QRect &where)
 {
     auto *list = new LockableComboBox(parent);
     list->setObjectName(QString::fromLatin1(name));
     list->setGeometry(where);
-    list->addItems(items);
+    for (const PortLists::Item &item : items.items)
+        list->addItem(
+            QString::fromLatin1(item.text.data(), static_cast<qsizetype>(item.text.size())));
     return list;
-}
-
-// The position of `value` in a list of `count` items, or `fallback` outside the list.
-int ItemOrDefault(std::int16_t value, int count, int fallback)
-{
-    return value >= 0 && value < count ? value : fallback;
 }
 
 } // namespace
@@ -124,16 +121,15 @@ void frmInstellingen::BuildControls()
 
     AddLabel(this, 2, QStringLiteral("Baudrate:"), Twips(240, 840, 1695, 285));
     comboBaudRate_ =
-        AddList(this, "ComboBaudRate",
-                {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
-                Twips(2160, 840, 975, 315));
-    comboParity_ = AddList(this, "ComboParity", {"N", "E", "O"}, Twips(3360, 840, 615, 315));
-    comboBits_ = AddList(this, "ComboBits", {"7", "8"}, Twips(4200, 840, 615, 315));
-    comboStopBits_ = AddList(this, "ComboStopBits", {"1", "2"}, Twips(5040, 840, 615, 315));
+        AddList(this, "ComboBaudRate", PortLists::kBaudRates, Twips(2160, 840, 975, 315));
+    comboParity_ = AddList(this, "ComboParity", PortLists::kParities, Twips(3360, 840, 615, 315));
+    comboBits_ = AddList(this, "ComboBits", PortLists::kDataBits, Twips(4200, 840, 615, 315));
+    comboStopBits_ =
+        AddList(this, "ComboStopBits", PortLists::kStopBits, Twips(5040, 840, 615, 315));
 
     AddLabel(this, 11, QStringLiteral("HandShake:"), Twips(240, 1320, 1695, 285));
-    comboHandShake_ = AddList(this, "ComBoHandShake", {"No  HandShake", "RTS HandShake", "RTS ON"},
-                              Twips(2160, 1320, 1935, 315));
+    comboHandShake_ =
+        AddList(this, "ComBoHandShake", PortLists::kHandShakes, Twips(2160, 1320, 1935, 315));
 
     for (int i = 0; i < 5; ++i) {
         const int top = 1920 + 360 * i;
@@ -168,20 +164,19 @@ void frmInstellingen::UpdateScherm()
     for (std::size_t i = 0; i < starts.size(); ++i)
         txtInstelling_[2 + i]->setText(FromWindows1252(*starts[i]));
 
-    comboHandShake_->setCurrentIndex(ItemOrDefault(record.HandShake, 3, 0));
-    comboParity_->setCurrentIndex(ItemOrDefault(record.parity, 3, 0));
-    comboStopBits_->setCurrentIndex(record.stopbits == 1 ? 1 : 0);
-    comboBits_->setCurrentIndex(record.bits == 1 ? 1 : 0);
-    comboBaudRate_->setCurrentIndex(ItemOrDefault(record.baudrate, 9, 5));
+    comboHandShake_->setCurrentIndex(PortLists::kHandShakes.ShownIndex(record.HandShake));
+    comboParity_->setCurrentIndex(PortLists::kParities.ShownIndex(record.parity));
+    comboStopBits_->setCurrentIndex(PortLists::kStopBits.ShownIndex(record.stopbits));
+    comboBits_->setCurrentIndex(PortLists::kDataBits.ShownIndex(record.bits));
+    comboBaudRate_->setCurrentIndex(PortLists::kBaudRates.ShownIndex(record.baudrate));
     checkAnsiLog_->setChecked(record.AnsiLogMode);
 }
 
 LeesIniFile::SaveResult frmInstellingen::SchermNaarVariabelen()
 {
-    SettingsRecord &record = session_.Settings();
+    SettingsRecord record = session_.Settings();
     record.compoort = PortInBox();
     record.logfilepath = ToWindows1252(txtInstelling_[1]->text());
-    session_.Log().SetLogDirectory(LeesIniFile::LogDirectoryOf(record, session_.ProgramFolder()));
     record.baudrate = static_cast<std::int16_t>(comboBaudRate_->currentIndex());
     record.parity = static_cast<std::int16_t>(comboParity_->currentIndex());
     record.stopbits = static_cast<std::int16_t>(comboStopBits_->currentIndex());
@@ -191,7 +186,7 @@ LeesIniFile::SaveResult frmInstellingen::SchermNaarVariabelen()
         *starts[i] = ToWindows1252(txtInstelling_[2 + i]->text());
     record.HandShake = static_cast<std::int16_t>(comboHandShake_->currentIndex());
     record.AnsiLogMode = checkAnsiLog_->isChecked();
-    return session_.SaveSettings();
+    return session_.ApplySettings(record);
 }
 
 void frmInstellingen::LockInputs()
@@ -263,13 +258,12 @@ void frmInstellingen::OnCancel()
     UpdateScherm();
 }
 
-// The port is closed and reopened in one go, so no receive tick falls in between; a failed
-// save is reported only after the port is back.
+// The session saves and reopens the port in one go, so no receive tick falls in between; a
+// failed save is reported only after the port is back.
 void frmInstellingen::OnSave()
 {
     const LeesIniFile::SaveResult saved = SchermNaarVariabelen();
     buttons_.SetEditing(false);
     LockInputs();
-    session_.ReopenPort();
     EditorLook::ReportSaveFailure(this, saved);
 }

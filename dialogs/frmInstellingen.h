@@ -25,7 +25,7 @@ public:
     explicit frmInstellingen(Session &session, QWidget *parent = nullptr);
 
     void UpdateScherm(); // record into the controls
-    // Controls into the record, the log folder set, then the settings file written.
+    // Controls into the record, which the session applies: log folder, settings file, port.
     LeesIniFile::SaveResult SchermNaarVariabelen();
     void LockInputs();
     void UnLockInputs();

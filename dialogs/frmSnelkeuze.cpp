@@ -134,9 +134,10 @@ void frmSnelkeuze::VariabelenNaarVelden()
 
 LeesIniFile::SaveResult frmSnelkeuze::InvoerNaarVariabelen()
 {
+    Session::QuickRows rows;
     for (int row = 0; row < ModSnelkeuze::kButtons; ++row)
-        ModSnelkeuze::StoreRow(session_.Settings(), row, RowTexts(row));
-    return session_.SaveSettings();
+        rows[static_cast<std::size_t>(row)] = RowTexts(row);
+    return session_.SaveQuickRows(rows);
 }
 
 void frmSnelkeuze::UnLockInvoer()

@@ -2,10 +2,10 @@
 
 #include "conversions/diversen.h"
 #include "logfile/logfile.h"
-#include "quicksend/ModSnelkeuze.h"
 #include "serial/PortName.h"
 #include "serial/SerialPort.h"
 #include "session/View.h"
+#include "settings/PortLists.h"
 
 #include <array>
 #include <utility>
@@ -31,24 +31,49 @@ void CountDown(std::int16_t &counter, bool &lamp)
     }
 }
 
+// Where the session's words go while no window shows the run.
+class NoView final : public View
+{
+public:
+    void SetCaption(const std::string &) override {}
+    void SetModeCaption(const std::string &) override {}
+    void SetHoldCaption(const std::string &) override {}
+    void SetQuickButton(int, bool, const std::string &) override {}
+    void ShowMessage(const std::string &) override {}
+    void ShowLogFailure(const std::string &) override {}
+    void EndLogFailure() override {}
+};
+NoView noView;
+
 } // namespace
 
-Session::Session(SerialPort &port, logfile::LogWriter &log, View &view, std::string programFolder)
-    : port_(port), log_(log), view_(view), programFolder_(std::move(programFolder)),
+Session::Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder)
+    : port_(port), log_(log), view_(&noView), programFolder_(std::move(programFolder)),
       rs_(port, log, settings_, state_)
 {
+    port_.SetLostHandler([this](const std::string &reason) { PortLost(reason); });
+}
+
+Session::~Session()
+{
+    port_.SetLostHandler(nullptr);
+}
+
+void Session::SetView(View *view)
+{
+    view_ = view ? view : &noView;
 }
 
 void Session::StartUp()
 {
-    view_.SetCaption(kStartCaption);
+    view_->SetCaption(kStartCaption);
     LeesIniFile::LeesIni(settings_, programFolder_, log_);
     if (OpenPort(settings_.compoort) == -1)
-        view_.ShowMessage("Compoort niet te openen. Controleer instellingen");
+        view_->ShowMessage("Compoort niet te openen. Controleer instellingen");
     state_.DisplayMode = 0;
     state_.LogHold = 0;
-    view_.SetModeCaption("Mode: ASC II");
-    view_.SetHoldCaption("Stop log");
+    view_->SetModeCaption("Mode: ASC II");
+    view_->SetHoldCaption("Stop log");
     rs_.ClearLogLines();
     log_.WriteLogLine("Tamvi van Dranel BV gestart");
     UpdateQuickButtons();
@@ -65,7 +90,7 @@ std::int16_t Session::OpenPort(std::int16_t port)
         ClosePort();
         return -1;
     }
-    view_.SetCaption(kOpenCaption + NumberText(port) + " " + PortSettingsString());
+    view_->SetCaption(kOpenCaption + NumberText(port) + " " + PortSettingsString());
     return 0;
 }
 
@@ -80,13 +105,13 @@ bool Session::ApplyHandShake()
 {
     using Mode = SerialPort::Handshaking;
     switch (settings_.HandShake) {
-    case 0:
+    case PortLists::kNoHandShake:
         port_.SetRts(false);
         return port_.SetHandshaking(Mode::None);
-    case 1:
+    case PortLists::kRtsHandShake:
         port_.SetRts(true);
         return port_.SetHandshaking(Mode::RtsCts);
-    case 2:
+    case PortLists::kRtsOn:
         if (!port_.SetHandshaking(Mode::None))
             return false;
         port_.SetRts(true); // held on
@@ -103,14 +128,7 @@ void Session::ClosePort()
 
 std::string Session::PortSettingsString() const
 {
-    static constexpr std::array<const char *, 9> kBaudRates = {
-        "300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
-    const std::int16_t b = settings_.baudrate;
-    const std::string baud = b >= 0 && b < std::ssize(kBaudRates) ? kBaudRates[b] : "19200";
-    const char *parity = settings_.parity == 1 ? "E" : settings_.parity == 2 ? "O" : "N";
-    const char *bits = settings_.bits == 0 ? "7" : "8";
-    const char *stopbits = settings_.stopbits == 1 ? "2" : "1";
-    return baud + "," + parity + "," + bits + "," + stopbits;
+    return PortLists::PortSettingsText(settings_);
 }
 
 void Session::ReceiveTick()
@@ -119,6 +137,21 @@ void Session::ReceiveTick()
     // Lines kept while the log file could not be written reach it as soon as it can be written
     // again, also when the line is quiet.
     log_.WriteKeptLines();
+    ReportLogFailure();
+}
+
+void Session::ReportLogFailure()
+{
+    const auto &failure = log_.Failure();
+    const std::string text =
+        failure ? "Logbestand niet te schrijven: " + failure->path + ": " + failure->reason : "";
+    if (text == logFailureShown_)
+        return;
+    logFailureShown_ = text;
+    if (failure)
+        view_->ShowLogFailure(text);
+    else
+        view_->EndLogFailure();
 }
 
 const LampStates &Session::LampTick()
@@ -127,6 +160,7 @@ const LampStates &Session::LampTick()
     CountDown(state_.RxActivity, lamps_.rx);
     lamps_.cts = port_.GetCts();
     lamps_.rts = port_.GetRts();
+    ReportLogFailure(); // a line written by a command may have failed since the last tick
     return lamps_;
 }
 
@@ -134,7 +168,7 @@ void Session::ToggleDisplayMode()
 {
     const bool toHex = state_.DisplayMode == 0;
     state_.DisplayMode = toHex ? -1 : 0;
-    view_.SetModeCaption(toHex ? "Mode: HEX" : "Mode: ASC II");
+    view_->SetModeCaption(toHex ? "Mode: HEX" : "Mode: ASC II");
 }
 
 // The caption names what the next click does.
@@ -142,7 +176,7 @@ void Session::ToggleHold()
 {
     const bool holding = state_.LogHold == -1;
     state_.LogHold = holding ? 0 : -1;
-    view_.SetHoldCaption(holding ? "Log hold" : "Continue");
+    view_->SetHoldCaption(holding ? "Log hold" : "Continue");
 }
 
 void Session::ClearLog()
@@ -162,7 +196,7 @@ void Session::SendTypedChar(std::int16_t code)
 
 void Session::ToggleRts()
 {
-    if (settings_.HandShake != 0) {
+    if (settings_.HandShake != PortLists::kNoHandShake) {
         log_.WriteLogLine("STATUS: Wrong HandShakeType, no manual adjustment possible.");
         return;
     }
@@ -196,8 +230,19 @@ void Session::PortLost(const std::string &reason)
                       ". Port closed; save the settings to open it again.");
 }
 
-LeesIniFile::SaveResult Session::SaveSettings()
+LeesIniFile::SaveResult Session::ApplySettings(const SettingsRecord &record)
 {
+    settings_ = record;
+    log_.SetLogDirectory(LeesIniFile::LogDirectoryOf(settings_, programFolder_));
+    const LeesIniFile::SaveResult saved = LeesIniFile::SchrijfIni(settings_, programFolder_);
+    ReopenPort();
+    return saved;
+}
+
+LeesIniFile::SaveResult Session::SaveQuickRows(const QuickRows &rows)
+{
+    for (int row = 0; row < ModSnelkeuze::kButtons; ++row)
+        ModSnelkeuze::StoreRow(settings_, row, rows[static_cast<std::size_t>(row)]);
     return LeesIniFile::SchrijfIni(settings_, programFolder_);
 }
 
@@ -214,6 +259,6 @@ void Session::UpdateQuickButtons()
 {
     for (int r = 0; r < ModSnelkeuze::kButtons; ++r) {
         const std::string &caption = settings_.Sneltekst[r];
-        view_.SetQuickButton(r, !caption.empty(), caption);
+        view_->SetQuickButton(r, !caption.empty(), caption);
     }
 }

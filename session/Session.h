@@ -3,11 +3,13 @@
 // The run's state and its commands: start-up, opening and closing the port, the two ticks,
 // the main window's buttons, the RTS command, ending the program. Knows nothing of Qt.
 
+#include "quicksend/ModSnelkeuze.h"
 #include "serial/RSinput.h"
 #include "serial/RunState.h"
 #include "settings/LeesIniFile.h"
 #include "settings/SettingsRecord.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -28,9 +30,15 @@ struct LampStates {
 class Session
 {
 public:
-    Session(SerialPort &port, logfile::LogWriter &log, View &view, std::string programFolder);
+    // The port's losses reach the session from now on.
+    Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder);
+    ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
+
+    // The window that shows the run; nullptr for none. Until it is set, what the session would
+    // show goes nowhere.
+    void SetView(View *view);
 
     // Start-up: read the settings, open the port (message on failure), reset the flags and the
     // view, log the start line, caption the quick-send buttons.
@@ -41,7 +49,8 @@ public:
     std::string PortSettingsString() const;
 
     // Timer ticks.
-    void ReceiveTick(); // ProcessInput; the window then shows LogLines()
+    void
+    ReceiveTick(); // ProcessInput, kept log lines, log failure; the window then shows LogLines()
     const LampStates &LampTick();
 
     // Main window commands.
@@ -56,34 +65,41 @@ public:
     // then the port is closed. Only the first call does anything.
     void Quit();
 
-    // The port went away while open: it is closed and one STATUS line says why. It stays closed
-    // until a settings save reopens it.
-    void PortLost(const std::string &reason);
+    // Settings dialog: the record's port and log settings become the run's (the log folder with
+    // them), the settings file is written, and the port is closed and opened again.
+    LeesIniFile::SaveResult ApplySettings(const SettingsRecord &record);
+    void ReopenPort(); // ClosePort, DEBUG line, OpenPort
 
-    // Settings dialog and quick-send editor.
-    LeesIniFile::SaveResult SaveSettings(); // SchrijfIni of the record
-    void ReopenPort();                      // ClosePort, DEBUG line, OpenPort
+    // Quick-send editor: the eight definitions are stored and the settings file written; the
+    // buttons keep their captions until UpdateQuickButtons.
+    using QuickRows = std::array<ModSnelkeuze::QuickRow, ModSnelkeuze::kButtons>;
+    LeesIniFile::SaveResult SaveQuickRows(const QuickRows &rows);
     void UpdateQuickButtons();
 
-    SettingsRecord &Settings() { return settings_; }
+    const SettingsRecord &Settings() const { return settings_; }
     const RunState &State() const { return state_; }
     const RSinput::Lines &LogLines() const { return rs_.LogLines(); }
     std::int16_t LogLineIndex() const { return rs_.LogLineIndex(); }
     const std::string &ProgramFolder() const { return programFolder_; }
-    logfile::LogWriter &Log() { return log_; }
-    SerialPort &Port() { return port_; }
 
 private:
     bool ConfigurePort(std::int16_t port);
     bool ApplyHandShake();
+    // The port went away while open: it is closed and one STATUS line says why. It stays closed
+    // until a settings save reopens it.
+    void PortLost(const std::string &reason);
+    // Tells the view when the log file cannot be written, when the reason changes, and when it
+    // can be written again.
+    void ReportLogFailure();
 
     SerialPort &port_;
     logfile::LogWriter &log_;
-    View &view_;
+    View *view_;
     std::string programFolder_;
     SettingsRecord settings_;
     RunState state_;
     RSinput rs_;
     LampStates lamps_;
+    std::string logFailureShown_; // the failure text the view shows; empty for none
     bool ended_ = false;
 };

@@ -4,6 +4,7 @@
 #include "conversions/diversen.h"
 #include "quicksend/ModSnelkeuze.h"
 #include "settings/LeesIniFile.h"
+#include "settings/PortLists.h"
 #include "settings/SettingsRecord.h"
 
 #include <cstdio>
@@ -52,11 +53,12 @@ SettingsRecord DemoSettings(std::int16_t port, bool plain)
 {
     SettingsRecord record;
     record.compoort = port;
-    record.baudrate = 4; // 9600
-    record.parity = 0;   // N
-    record.bits = 1;     // 8
-    record.stopbits = 0; // 1
-    record.HandShake = 0;
+    // 9600,N,8,1 without handshake.
+    record.baudrate = static_cast<std::int16_t>(*PortLists::kBaudRates.IndexOf("9600"));
+    record.parity = PortLists::kNoParity;
+    record.bits = static_cast<std::int16_t>(*PortLists::kDataBits.IndexOf("8"));
+    record.stopbits = static_cast<std::int16_t>(*PortLists::kStopBits.IndexOf("1"));
+    record.HandShake = PortLists::kNoHandShake;
     record.Start1 = "2"; // STX begins a line
     record.Start2 = record.Start3 = record.Start4 = record.Start5 = "-1";
     record.AnsiLogMode = plain;

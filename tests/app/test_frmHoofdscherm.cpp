@@ -46,6 +46,7 @@ struct Rig {
     FakeSerialPort port;
     FakeClock clock{{2026, 12, 8, 14, 5, 9}};
     logfile::LogWriter log{clock};
+    Session session{port, log, folder.Str()};
     std::vector<QMessageBox *> boxesSeen;
     std::vector<QString> messages;
     std::unique_ptr<frmHoofdscherm> window;
@@ -77,7 +78,7 @@ struct Rig {
             box->button(QMessageBox::Ok)->click();
         });
         answer.start(5);
-        window = std::make_unique<frmHoofdscherm>(port, log, folder.Str());
+        window = std::make_unique<frmHoofdscherm>(session);
     }
 
     template <typename T = QWidget> T *Find(const QString &name) const
@@ -251,7 +252,7 @@ TEST(MainWindow, EveryRowShowsItsLineWhileTheViewScrolls)
     rig.Start();
 
     const auto expectRowsMatchTheBuffer = [&rig] {
-        const RSinput::Lines &lines = rig.window->GetSession().LogLines();
+        const RSinput::Lines &lines = rig.session.LogLines();
         for (int i = 0; i < RSinput::kLines; ++i) {
             const auto boxes =
                 rig.window->findChildren<QLineEdit *>(QStringLiteral("TxtLog_%1").arg(i));

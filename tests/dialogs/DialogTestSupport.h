@@ -5,6 +5,7 @@
 
 #include "logfile/logfile.h"
 #include "session/Session.h"
+#include "settings/LeesIniFile.h"
 #include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"
 #include "support/FakeView.h"
@@ -34,9 +35,30 @@ struct DialogHarness {
     FakeClock clock{{2026, 12, 8, 14, 5, 9}};
     logfile::LogWriter log{clock};
     FakeView view;
-    Session session{port, log, view, folder.Str()};
+    Session session{port, log, folder.Str()};
+    std::string markedLog; // the log file as Use left it, and its lines then
+    std::size_t linesBefore = 0;
 
-    DialogHarness() { log.SetLogDirectory((folder.Path() / "logfile").string()); }
+    DialogHarness()
+    {
+        log.SetLogDirectory((folder.Path() / "logfile").string());
+        session.SetView(&view);
+    }
+
+    // The program starts with `record` as its settings file, which is then removed; the port
+    // is closed again and what the start-up did is forgotten, so a test sees only its own calls,
+    // lines and files.
+    void Use(const SettingsRecord &record)
+    {
+        ASSERT_TRUE(LeesIniFile::SchrijfIni(record, folder.Str()).ok);
+        session.StartUp();
+        std::filesystem::remove(SettingsFile());
+        session.ClosePort();
+        port.calls.clear();
+        view = FakeView();
+        markedLog = log.LogFilePath(clock.Now());
+        linesBefore = Lines(markedLog).size();
+    }
 
     std::filesystem::path SettingsFile() const { return folder.Path() / "tamvi.set"; }
 
@@ -52,7 +74,14 @@ struct DialogHarness {
         }
         return lines;
     }
-    std::vector<std::string> LogLines() const { return Lines(log.LogFilePath(clock.Now())); }
+    // The log's lines since Use.
+    std::vector<std::string> LogLines() const
+    {
+        const std::string file = log.LogFilePath(clock.Now());
+        const std::vector<std::string> all = Lines(file);
+        const std::size_t skip = file == markedLog ? linesBefore : 0;
+        return {all.begin() + static_cast<std::ptrdiff_t>(skip), all.end()};
+    }
 };
 
 template <class T> T *Find(const QWidget &dialog, const QString &name)

@@ -31,7 +31,8 @@ class SettingsDialogTest : public ::testing::Test
 {
 protected:
     DialogHarness h;
-    SettingsRecord &record = h.session.Settings();
+    SettingsRecord record; // what the program starts with, through h.Use
+    const SettingsRecord &Stored() const { return h.session.Settings(); }
 
     QLineEdit *Box(const frmInstellingen &d, int i)
     {
@@ -63,7 +64,7 @@ protected:
 TEST_F(SettingsDialogTest, OpensInViewModeShowingTheRecordAndEditUnlocks)
 {
     record.compoort = 3;
-    record.logfilepath = "/var/log/caf\xE9";
+    record.logfilepath = h.folder.Str() + "/caf\xE9";
     record.baudrate = 1;
     record.parity = 2;
     record.bits = 1;
@@ -72,13 +73,15 @@ TEST_F(SettingsDialogTest, OpensInViewModeShowingTheRecordAndEditUnlocks)
     record.Start1 = "0x02";
     record.Start5 = "-1";
     record.AnsiLogMode = true;
+    h.Use(record);
     frmInstellingen d(h.session);
 
     EXPECT_EQ(d.windowTitle(), "Setup");
     EXPECT_EQ(d.size(), QSize(479, 347));
     EXPECT_TRUE(d.testAttribute(Qt::WA_DeleteOnClose));
     EXPECT_EQ(Box(d, 0)->text(), "3");
-    EXPECT_EQ(Box(d, 1)->text(), QString::fromUtf8("/var/log/café"));
+    EXPECT_EQ(Box(d, 1)->text(),
+              QString::fromStdString(h.folder.Str()) + QString::fromUtf8("/café"));
     EXPECT_EQ(Box(d, 2)->text(), "0x02");
     EXPECT_EQ(Box(d, 6)->text(), "-1");
     EXPECT_EQ(List(d, "ComboBaudRate")->currentText(), "1200");
@@ -125,6 +128,7 @@ TEST_F(SettingsDialogTest, LockedEntriesCannotChange)
 {
     record.baudrate = 4;
     record.AnsiLogMode = false;
+    h.Use(record);
     frmInstellingen d(h.session);
     d.show();
     QComboBox *baud = List(d, "ComboBaudRate");
@@ -160,6 +164,7 @@ TEST_F(SettingsDialogTest, OutOfRangeValuesShowTheFallbackAndAreSavedAsItsPositi
     record.baudrate = 12;
     record.parity = -1;
     record.stopbits = 3;
+    h.Use(record);
     frmInstellingen d(h.session);
     EXPECT_EQ(List(d, "ComBoHandShake")->currentText(), "No  HandShake");
     EXPECT_EQ(List(d, "ComboBits")->currentText(), "7");
@@ -169,18 +174,19 @@ TEST_F(SettingsDialogTest, OutOfRangeValuesShowTheFallbackAndAreSavedAsItsPositi
 
     Click(Button(d, "ButtonWijzigen"));
     Click(Button(d, "ButtonOpslaan"));
-    EXPECT_EQ(record.HandShake, 0);
-    EXPECT_EQ(record.bits, 0);
-    EXPECT_EQ(record.baudrate, 5);
-    EXPECT_EQ(record.parity, 0);
-    EXPECT_EQ(record.stopbits, 0);
+    EXPECT_EQ(Stored().HandShake, 0);
+    EXPECT_EQ(Stored().bits, 0);
+    EXPECT_EQ(Stored().baudrate, 5);
+    EXPECT_EQ(Stored().parity, 0);
+    EXPECT_EQ(Stored().stopbits, 0);
 }
 
 TEST_F(SettingsDialogTest, CancelShowsTheRecordAgainAndWritesNothing)
 {
     record.compoort = 2;
     record.Start2 = "0x03";
-    const SettingsRecord before = record;
+    h.Use(record);
+    const SettingsRecord before = Stored();
     frmInstellingen d(h.session);
     Click(Button(d, "ButtonWijzigen"));
     Retype(Box(d, 0), "9");
@@ -193,7 +199,7 @@ TEST_F(SettingsDialogTest, CancelShowsTheRecordAgainAndWritesNothing)
     EXPECT_EQ(Box(d, 3)->text(), "0x03");
     EXPECT_EQ(List(d, "ComBoHandShake")->currentIndex(), 0);
     EXPECT_FALSE(Find<QCheckBox>(d, "CheckAnsiLog")->isChecked());
-    EXPECT_EQ(record, before);
+    EXPECT_EQ(Stored(), before);
     EXPECT_FALSE(std::filesystem::exists(h.SettingsFile()));
     EXPECT_TRUE(h.port.calls.empty());
 }
@@ -203,7 +209,8 @@ TEST_F(SettingsDialogTest, CancelShowsTheRecordAgainAndWritesNothing)
 TEST_F(SettingsDialogTest, SaveStoresWritesAndReopensThePort)
 {
     record.compoort = 1;
-    record.logfilepath = "/somewhere/else";
+    record.logfilepath = h.folder.Str() + "/else";
+    h.Use(record);
     h.port.open = true;
     h.port.Fail("Open", "No such device");
     QPointer<frmInstellingen> d = new frmInstellingen(h.session);
@@ -217,11 +224,11 @@ TEST_F(SettingsDialogTest, SaveStoresWritesAndReopensThePort)
     const std::optional<SeenMessage> message = ClickAndCatchMessage(Button(*d, "ButtonOpslaan"));
 
     EXPECT_FALSE(message.has_value());
-    EXPECT_EQ(record.compoort, 3);
-    EXPECT_EQ(record.logfilepath, "");
-    EXPECT_EQ(record.Start1, "0x02");
-    EXPECT_EQ(record.baudrate, 8);
-    EXPECT_TRUE(record.AnsiLogMode);
+    EXPECT_EQ(Stored().compoort, 3);
+    EXPECT_EQ(Stored().logfilepath, "");
+    EXPECT_EQ(Stored().Start1, "0x02");
+    EXPECT_EQ(Stored().baudrate, 8);
+    EXPECT_TRUE(Stored().AnsiLogMode);
     EXPECT_EQ(h.log.LogDirectory(), LeesIniFile::DefaultLogDirectory(h.folder.Str()));
     const std::vector<std::string> file = DialogHarness::Lines(h.SettingsFile());
     ASSERT_EQ(file.size(), 123u);
@@ -259,7 +266,7 @@ TEST_F(SettingsDialogTest, PortOutsideTheRangeStaysClosedWithoutAMessage)
         EXPECT_FALSE(h.port.open) << typed;
         EXPECT_TRUE(h.view.messages.empty());
     }
-    EXPECT_EQ(record.compoort, 0);
+    EXPECT_EQ(Stored().compoort, 0);
     EXPECT_TRUE(h.LogLines().back().ends_with("opnieuw geopend:  0"));
 }
 
@@ -283,7 +290,7 @@ TEST_F(SettingsDialogTest, FailedSaveIsReportedAndThePortStillReopens)
         QStringLiteral("Instellingen niet opgeslagen: %1: ").arg(h.SettingsFile().c_str());
     EXPECT_TRUE(message->text.startsWith(start)) << message->text.toStdString();
     EXPECT_GT(message->text.size(), start.size());
-    EXPECT_EQ(record.compoort, 4);
+    EXPECT_EQ(Stored().compoort, 4);
     EXPECT_TRUE(h.port.open);
     EXPECT_EQ(h.port.portNumber, 4);
     ExpectEditButtons(d, false);
@@ -296,6 +303,7 @@ TEST_F(SettingsDialogTest, PortLabelNamesTheDevice)
     std::filesystem::create_symlink("/dev/null", h.folder.Path() / "ports" / "com3");
     std::filesystem::create_symlink(h.folder.Path() / "gone", h.folder.Path() / "ports" / "com5");
     record.compoort = 3;
+    h.Use(record);
     frmInstellingen d(h.session);
     QLabel *device = Find<QLabel>(d, "LabPoort");
     EXPECT_EQ(device->text(), QString::fromUtf8("= ports/com3 → /dev/null"));

@@ -21,7 +21,8 @@ class QuickEditorTest : public ::testing::Test
 {
 protected:
     DialogHarness h;
-    SettingsRecord &record = h.session.Settings();
+    SettingsRecord record; // what the program starts with, through h.Use
+    const SettingsRecord &Stored() const { return h.session.Settings(); }
 
     static QLineEdit *Box(const frmSnelkeuze &d, int column, int row)
     {
@@ -44,6 +45,7 @@ TEST_F(QuickEditorTest, OpensInViewModeAndEditUnlocksTheDataColumns)
     record.Sneltekst[2] = "Start";
     record.TxString6[7] = "caf\xE9";
     record.Check[0] = " 65";
+    h.Use(record);
     frmSnelkeuze d(h.session);
 
     EXPECT_EQ(d.windowTitle(), "Speedbuttons");
@@ -113,15 +115,17 @@ TEST_F(QuickEditorTest, ChecksumClickAndDoubleClickClearOnlyInEditMode)
                            {"", "2", "0x41", "-1", "-1", "-1", "B", "-1", "-1", "-1", ""});
     ModSnelkeuze::StoreRow(record, 4,
                            {"Vier", "4", "4", "4", "4", "4", "vier", "4", "4", "4", " 9"});
+    h.Use(record);
     frmSnelkeuze d(h.session);
 
     Click(Box(d, kChecksum, 0));
     for (int column = 0; column <= kChecksum; ++column)
         QTest::mouseDClick(Box(d, column, 4), Qt::LeftButton);
     EXPECT_EQ(Box(d, kChecksum, 0)->text(), "");
-    EXPECT_EQ(ModSnelkeuze::RowOf(record, 4)[ModSnelkeuze::String], "vier");
+    EXPECT_EQ(ModSnelkeuze::RowOf(Stored(), 4)[ModSnelkeuze::String], "vier");
     for (int column = 0; column <= kChecksum; ++column)
-        EXPECT_EQ(Box(d, column, 4)->text().toStdString(), ModSnelkeuze::RowOf(record, 4)[column]);
+        EXPECT_EQ(Box(d, column, 4)->text().toStdString(),
+                  ModSnelkeuze::RowOf(Stored(), 4)[column]);
 
     Click(Button(d, "ButtonWijzigen"));
     Click(Box(d, kChecksum, 0));
@@ -141,7 +145,7 @@ TEST_F(QuickEditorTest, ChecksumClickAndDoubleClickClearOnlyInEditMode)
         const bool text = column == 0 || column == ModSnelkeuze::String;
         EXPECT_EQ(Box(d, column, 4)->text(), text ? "" : "-1") << column;
     }
-    EXPECT_EQ(ModSnelkeuze::RowOf(record, 4)[ModSnelkeuze::Tx3], "4");
+    EXPECT_EQ(ModSnelkeuze::RowOf(Stored(), 4)[ModSnelkeuze::Tx3], "4");
 }
 
 TEST_F(QuickEditorTest, BoxesRefuseTextBeyondTheirLimit)
@@ -160,7 +164,8 @@ TEST_F(QuickEditorTest, BoxesRefuseTextBeyondTheirLimit)
 TEST_F(QuickEditorTest, CancelShowsTheRecordAgainAndWritesNothing)
 {
     record.TxChar2[1] = "0x0D";
-    const SettingsRecord before = record;
+    h.Use(record);
+    const SettingsRecord before = Stored();
     frmSnelkeuze d(h.session);
     Click(Button(d, "ButtonWijzigen"));
     Retype(Box(d, 2, 1), "13");
@@ -169,7 +174,7 @@ TEST_F(QuickEditorTest, CancelShowsTheRecordAgainAndWritesNothing)
 
     EXPECT_EQ(Box(d, 2, 1)->text(), "0x0D");
     EXPECT_EQ(Box(d, 0, 6)->text(), "");
-    EXPECT_EQ(record, before);
+    EXPECT_EQ(Stored(), before);
     EXPECT_FALSE(std::filesystem::exists(h.SettingsFile()));
 }
 
@@ -179,6 +184,7 @@ TEST_F(QuickEditorTest, SaveStoresAndExitUpdatesTheButtons)
 {
     record.Sneltekst = {"Een",   "Twee", "Drie",  "Vier", "Vijf", "Zes",
                         "Zeven", "Acht", "Negen", "Tien", "Elf"};
+    h.Use(record);
     h.session.UpdateQuickButtons();
     QPointer<frmSnelkeuze> d = new frmSnelkeuze(h.session);
     d->show();
@@ -188,10 +194,10 @@ TEST_F(QuickEditorTest, SaveStoresAndExitUpdatesTheButtons)
     Retype(Box(*d, kChecksum, 7), " 3");
     EXPECT_FALSE(ClickAndCatchMessage(Button(*d, "ButtonOpslaan")).has_value());
 
-    EXPECT_EQ(record.Sneltekst[5], "");
-    EXPECT_EQ(record.TxString6[2], "\x80uro");
-    EXPECT_EQ(record.Check[7], " 3");
-    EXPECT_EQ(record.Sneltekst[8], "Negen");
+    EXPECT_EQ(Stored().Sneltekst[5], "");
+    EXPECT_EQ(Stored().TxString6[2], "\x80uro");
+    EXPECT_EQ(Stored().Check[7], " 3");
+    EXPECT_EQ(Stored().Sneltekst[8], "Negen");
     EXPECT_EQ(DialogHarness::Lines(h.SettingsFile()).size(), 123u);
     EXPECT_FALSE(d->QuickEditMode());
     EXPECT_TRUE(Box(*d, 0, 0)->isReadOnly());
@@ -234,7 +240,7 @@ TEST_F(QuickEditorTest, FailedSaveIsReportedAndTheRecordKeepsTheEntries)
     EXPECT_EQ(message->title, "Tamvi");
     EXPECT_TRUE(message->text.startsWith(
         QStringLiteral("Instellingen niet opgeslagen: %1: ").arg(h.SettingsFile().c_str())));
-    EXPECT_EQ(record.Sneltekst[0], "Nieuw");
+    EXPECT_EQ(Stored().Sneltekst[0], "Nieuw");
     EXPECT_FALSE(d.QuickEditMode());
 }
 

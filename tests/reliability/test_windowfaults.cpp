@@ -44,9 +44,7 @@ protected:
         SettingsRecord settings = PlainTextSettings(port);
         settings.logfilepath = (folder.Path() / "logfile").string();
         ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
-        window = std::make_unique<frmHoofdscherm>(serial, log, folder.Str());
-        serial.SetLostHandler(
-            [this](const std::string &reason) { window->GetSession().PortLost(reason); });
+        window = std::make_unique<frmHoofdscherm>(session);
         window->show();
         ASSERT_TRUE(serial.IsOpen()) << serial.ErrorString();
     }
@@ -64,6 +62,7 @@ protected:
     FakeClock clock{{2026, 12, 8, 14, 5, 9}};
     logfile::LogWriter log{clock};
     QtSerialPort serial{folder.Str()};
+    Session session{serial, log, folder.Str()};
     std::unique_ptr<frmHoofdscherm> window;
 };
 
@@ -78,7 +77,7 @@ TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
     const std::uintmax_t startSize = fs::file_size(logFile);
     auto *hold = window->findChild<QPushButton *>("CmdStartStop");
     Click(hold);
-    ASSERT_EQ(window->GetSession().State().LogHold, -1);
+    ASSERT_EQ(session.State().LogHold, -1);
 
     StreamSender sender(device, kBytes);
     ASSERT_TRUE(RunEventLoopUntil(

@@ -23,7 +23,9 @@ public:
     std::string modeCaption;
     std::string holdCaption;
     std::array<QuickButton, 8> buttons;
-    std::vector<std::string> messages; // every message box, in order
+    std::vector<std::string> messages;    // every message box, in order
+    std::vector<std::string> logFailures; // every log failure text shown, in order
+    bool logFailureShown = false;
 
     void SetCaption(const std::string &text) override
     {
@@ -37,4 +39,10 @@ public:
         buttons.at(index) = {visible, text};
     }
     void ShowMessage(const std::string &text) override { messages.push_back(text); }
+    void ShowLogFailure(const std::string &text) override
+    {
+        logFailures.push_back(text);
+        logFailureShown = true;
+    }
+    void EndLogFailure() override { logFailureShown = false; }
 };
