@@ -58,6 +58,9 @@ namespace
 {
 
 const QColor kButtonFace(255, 224, 192);
+// How many characters the user can type into the port box and into each start value box.
+constexpr int kPortDigits = 2;
+constexpr int kStartDigits = 4;
 
 QLabel *AddLabel(QWidget *parent, int index, const QString &text, const QRect &where)
 {
@@ -67,13 +70,12 @@ QLabel *AddLabel(QWidget *parent, int index, const QString &text, const QRect &w
     return label;
 }
 
-QLineEdit *AddBox(QWidget *parent, int index, int maxLength, const QRect &where)
+// Typing limits are set with the text, by UpdateScherm.
+QLineEdit *AddBox(QWidget *parent, int index, const QRect &where)
 {
     auto *box = new QLineEdit(parent);
     box->setObjectName(QStringLiteral("TxtInstelling_%1").arg(index));
     box->setGeometry(where);
-    if (maxLength > 0)
-        box->setMaxLength(maxLength);
     EditorLook::SetBackground(*box, Qt::white);
     return box;
 }
@@ -111,13 +113,13 @@ frmInstellingen::frmInstellingen(Session &session, QWidget *parent)
 void frmInstellingen::BuildControls()
 {
     AddLabel(this, 0, QStringLiteral("Comport:"), Twips(240, 120, 1695, 285));
-    txtInstelling_[0] = AddBox(this, 0, 2, Twips(2160, 120, 735, 285));
+    txtInstelling_[0] = AddBox(this, 0, Twips(2160, 120, 735, 285));
     labPoort_ = new QLabel(this);
     labPoort_->setObjectName(QStringLiteral("LabPoort"));
     labPoort_->setGeometry(Twips(3000, 120, 4095, 285));
 
     AddLabel(this, 1, QStringLiteral("LogFilePath:"), Twips(240, 480, 1695, 285));
-    txtInstelling_[1] = AddBox(this, 1, 0, Twips(2160, 480, 4935, 285));
+    txtInstelling_[1] = AddBox(this, 1, Twips(2160, 480, 4935, 285));
 
     AddLabel(this, 2, QStringLiteral("Baudrate:"), Twips(240, 840, 1695, 285));
     comboBaudRate_ =
@@ -135,7 +137,7 @@ void frmInstellingen::BuildControls()
         const int top = 1920 + 360 * i;
         AddLabel(this, 6 + i, QStringLiteral("StartCmd%1 (dec):").arg(i + 1),
                  Twips(240, top, 1695, 285));
-        txtInstelling_[2 + i] = AddBox(this, 2 + i, 4, Twips(2160, top, 735, 285));
+        txtInstelling_[2 + i] = AddBox(this, 2 + i, Twips(2160, top, 735, 285));
     }
 
     AddLabel(this, 12, QStringLiteral("Ansi Log"), Twips(240, 3840, 1695, 285));
@@ -158,11 +160,13 @@ void frmInstellingen::BuildControls()
 void frmInstellingen::UpdateScherm()
 {
     const SettingsRecord &record = session_.Settings();
-    txtInstelling_[0]->setText(QString::fromStdString(diversen::NumberText(record.compoort)));
+    EditorLook::ShowStored(*txtInstelling_[0],
+                           QString::fromStdString(diversen::NumberText(record.compoort)),
+                           kPortDigits);
     txtInstelling_[1]->setText(FromWindows1252(record.logfilepath));
     const auto starts = record.Starts();
     for (std::size_t i = 0; i < starts.size(); ++i)
-        txtInstelling_[2 + i]->setText(FromWindows1252(*starts[i]));
+        EditorLook::ShowStored(*txtInstelling_[2 + i], FromWindows1252(*starts[i]), kStartDigits);
 
     comboHandShake_->setCurrentIndex(PortLists::kHandShakes.ShownIndex(record.HandShake));
     comboParity_->setCurrentIndex(PortLists::kParities.ShownIndex(record.parity));

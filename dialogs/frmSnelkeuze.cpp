@@ -85,7 +85,6 @@ void frmSnelkeuze::BuildControls()
             auto *box = new QLineEdit(this);
             box->setObjectName(QStringLiteral("%1_%2").arg(look.boxName).arg(row));
             box->setGeometry(Twips(look.left, 960 + 360 * row, look.width, 285));
-            box->setMaxLength(look.maxLength);
             EditorLook::SetBackground(*box,
                                       IsDataColumn(column) ? QColor(Qt::white) : kChecksumGreen);
             if (!IsDataColumn(column))
@@ -128,7 +127,8 @@ void frmSnelkeuze::VariabelenNaarVelden()
     for (int row = 0; row < ModSnelkeuze::kButtons; ++row) {
         const ModSnelkeuze::QuickRow texts = ModSnelkeuze::RowOf(session_.Settings(), row);
         for (int column = 0; column < ModSnelkeuze::kColumns; ++column)
-            boxes_[row][column]->setText(FromWindows1252(texts[column]));
+            EditorLook::ShowStored(*boxes_[row][column], FromWindows1252(texts[column]),
+                                   kLook[column].maxLength);
     }
 }
 

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace EditorLook
 {
 
@@ -35,6 +37,12 @@ void SetBoxLocked(QLineEdit &box, bool locked)
 {
     box.setReadOnly(locked);
     SetTextGrey(box, locked);
+}
+
+void ShowStored(QLineEdit &box, const QString &text, int limit)
+{
+    box.setMaxLength(std::max(limit, static_cast<int>(text.size())));
+    box.setText(text);
 }
 
 void EditButtons::SetEditing(bool editing) const

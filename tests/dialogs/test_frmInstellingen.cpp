@@ -157,6 +157,28 @@ TEST_F(SettingsDialogTest, LockedEntriesCannotChange)
     EXPECT_TRUE(check->isChecked());
 }
 
+// A hand-edited settings file may hold longer values than the boxes let the user type: they are
+// shown whole and a save keeps them, while typing still cannot make them longer.
+TEST_F(SettingsDialogTest, StoredValuesBeyondTheLimitAreShownAndSavedWhole)
+{
+    record.compoort = 123;
+    record.Start1 = "0x0041";
+    h.Use(record);
+    frmInstellingen d(h.session);
+    EXPECT_EQ(Box(d, 0)->text(), "123");
+    EXPECT_EQ(Box(d, 2)->text(), "0x0041");
+
+    Click(Button(d, "ButtonWijzigen"));
+    QTest::keyClicks(Box(d, 2), "9");
+    EXPECT_EQ(Box(d, 2)->text(), "0x0041");
+    Retype(Box(d, 3), "12345");
+    EXPECT_EQ(Box(d, 3)->text(), "1234");
+    Click(Button(d, "ButtonOpslaan"));
+    EXPECT_EQ(Stored().compoort, 123);
+    EXPECT_EQ(Stored().Start1, "0x0041");
+    EXPECT_EQ(Stored().Start2, "1234");
+}
+
 TEST_F(SettingsDialogTest, OutOfRangeValuesShowTheFallbackAndAreSavedAsItsPosition)
 {
     record.HandShake = 7;

@@ -161,6 +161,31 @@ TEST_F(QuickEditorTest, BoxesRefuseTextBeyondTheirLimit)
     }
 }
 
+// A hand-edited settings file may hold longer values than the boxes let the user type: they are
+// shown whole and a save keeps them, while typing still cannot make them longer.
+TEST_F(QuickEditorTest, StoredValuesBeyondTheLimitAreShownAndSavedWhole)
+{
+    const std::string caption(26, 'c');
+    const std::string text(120, 't');
+    const std::string byte = "0x0041" + std::string(20, ' ');
+    record.Sneltekst[1] = caption;
+    record.TxString6[1] = text;
+    record.TxChar3[1] = byte;
+    h.Use(record);
+    frmSnelkeuze d(h.session);
+    EXPECT_EQ(Box(d, 0, 1)->text().toStdString(), caption);
+    EXPECT_EQ(Box(d, ModSnelkeuze::String, 1)->text().toStdString(), text);
+    EXPECT_EQ(Box(d, ModSnelkeuze::Tx3, 1)->text().toStdString(), byte);
+
+    Click(Button(d, "ButtonWijzigen"));
+    QTest::keyClicks(Box(d, 0, 1), "more");
+    EXPECT_EQ(Box(d, 0, 1)->text().toStdString(), caption);
+    Click(Button(d, "ButtonOpslaan"));
+    EXPECT_EQ(Stored().Sneltekst[1], caption);
+    EXPECT_EQ(Stored().TxString6[1], text);
+    EXPECT_EQ(Stored().TxChar3[1], byte);
+}
+
 TEST_F(QuickEditorTest, CancelShowsTheRecordAgainAndWritesNothing)
 {
     record.TxChar2[1] = "0x0D";
