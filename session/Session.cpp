@@ -246,9 +246,12 @@ LeesIniFile::SaveResult Session::SaveQuickRows(const QuickRows &rows)
     return LeesIniFile::SchrijfIni(settings_, programFolder_);
 }
 
+// What arrived before the save belongs to the old port and is logged before the reopen line;
+// on hold it stays with the port, and the close throws it away.
 void Session::ReopenPort()
 {
     const std::int16_t port = settings_.compoort;
+    rs_.ProcessInput();
     ClosePort();
     log_.WriteLogLine(std::string("DEBUG: ComPoort opnieuw geopend: ") + (port >= 0 ? " " : "-") +
                       NumberText(port));

@@ -68,7 +68,6 @@ public:
     // Settings dialog: the record's port and log settings become the run's (the log folder with
     // them), the settings file is written, and the port is closed and opened again.
     LeesIniFile::SaveResult ApplySettings(const SettingsRecord &record);
-    void ReopenPort(); // ClosePort, DEBUG line, OpenPort
 
     // Quick-send editor: the eight definitions are stored and the settings file written; the
     // buttons keep their captions until UpdateQuickButtons.
@@ -83,6 +82,7 @@ public:
     const std::string &ProgramFolder() const { return programFolder_; }
 
 private:
+    void ReopenPort(); // ClosePort, DEBUG line, OpenPort
     bool ConfigurePort(std::int16_t port);
     bool ApplyHandShake();
     // The port went away while open: it is closed and one STATUS line says why. It stays closed

@@ -291,13 +291,14 @@ TEST_F(SessionTest, QuitWithAnEmptyLineStillWritesIt)
     EXPECT_TRUE(file.ends_with("14:05:09 \r\n14:05:09 Logging beeindigd\r\n"));
 }
 
-TEST_F(SessionTest, ReopenPortLogsBeforeOpeningAgain)
+TEST_F(SessionTest, ASaveLogsBeforeOpeningAgain)
 {
     ASSERT_EQ(session.OpenPort(3), 0);
     port.Fail("Open", "No such file or directory");
     port.calls.clear();
-    session.ReopenPort();
-    EXPECT_THAT(port.calls, ElementsAre("Close()", "SetPortNumber(3)", "Open()", "Close()"));
+    session.ApplySettings(session.Settings());
+    EXPECT_THAT(port.calls, ElementsAre("SetReadLength(1)", "WaitingCount()", "Close()",
+                                        "SetPortNumber(3)", "Open()", "Close()"));
     EXPECT_THAT(Logged(),
                 ElementsAre("DEBUG: ComPoort opnieuw geopend:  3",
                             "DEBUG: Compoort 3 [/dev/ttyFAKE]: No such file or directory"));
@@ -314,6 +315,28 @@ TEST_F(SessionTest, ReopenPortLogsBeforeOpeningAgain)
     record.compoort = -2;
     session.ApplySettings(record);
     EXPECT_EQ(Logged().back(), "DEBUG: ComPoort opnieuw geopend: -2");
+}
+
+// Bytes that came before a save belong to the old port: logged before the reopen line, or, on
+// hold, gone with the close instead of showing up as the reopened port's.
+TEST_F(SessionTest, ASaveLeavesTheOldPortsBytesBehindTheReopenLine)
+{
+    Change([](SettingsRecord &s) { s.AnsiLogMode = true; });
+    ASSERT_EQ(session.OpenPort(3), 0);
+    port.Feed("before\r\n");
+    session.ApplySettings(session.Settings());
+    EXPECT_THAT(Logged(), ElementsAre("before", "DEBUG: ComPoort opnieuw geopend:  3"));
+
+    session.ToggleHold();
+    port.Feed("held\r\n");
+    session.ApplySettings(session.Settings());
+    session.ToggleHold();
+    session.ReceiveTick();
+    EXPECT_THAT(Logged(), ElementsAre("before", "DEBUG: ComPoort opnieuw geopend:  3",
+                                      "DEBUG: ComPoort opnieuw geopend:  3"));
+    for (const std::string &line : session.LogLines())
+        EXPECT_EQ(line.find("held"), std::string::npos) << line;
+    EXPECT_TRUE(port.open);
 }
 
 TEST_F(SessionTest, ALostPortIsClosedWithOneStatusLine)

@@ -23,8 +23,9 @@
 // SetHandshaking(None|RtsCts), SetRts(on|off), GetRts(), SetDtr(on|off), SetEofEnable(on|off),
 // SetReadLength(1), WaitingCount(), Read(), Write(0x41), GetCts(). IsOpen, DeviceName and
 // ErrorString are not recorded.
-// Like the real port it reads and writes only while open; RTS keeps its level open or closed;
-// CTS reads false while closed.
+// Like the real port it reads and writes only while open, and a close throws away what was not
+// read (a lost port keeps it readable); RTS keeps its level open or closed; CTS reads false while
+// closed.
 class FakeSerialPort final : public SerialPort
 {
 public:
@@ -97,6 +98,8 @@ public:
             return Failed("Port not open");
         open = false;
         keptAfterLoss_ = 0;
+        input_.clear(); // what the closed port held goes with it
+        readPos_ = 0;
         return true;
     }
     bool IsOpen() const override { return open; }
