@@ -436,11 +436,19 @@ bool frmHoofdscherm::eventFilter(QObject *watched, QEvent *event)
         // box either.
         SendTypedBytes(ToWindows1252(static_cast<QInputMethodEvent *>(event)->commitString()));
         return true;
+    // A double click arrives as press, release, double click, release: it is one click, so the
+    // release that ends it switches nothing.
+    case QEvent::MouseButtonDblClick:
+        if (watched == labLinkStatus_)
+            rtsDoubleClick_ = true;
+        break;
     case QEvent::MouseButtonRelease:
         if (watched == labLinkStatus_) {
             const auto *mouse = static_cast<QMouseEvent *>(event);
-            if (mouse->button() == Qt::LeftButton &&
-                labLinkStatus_->rect().contains(mouse->position().toPoint()))
+            const bool click = mouse->button() == Qt::LeftButton && !rtsDoubleClick_ &&
+                               labLinkStatus_->rect().contains(mouse->position().toPoint());
+            rtsDoubleClick_ = false;
+            if (click)
                 session_.ToggleRts();
         }
         break;

@@ -92,5 +92,6 @@ private:
     QPointer<frmAbout> aboutDialog_;
     QPointer<QMessageBox> logFailureBox_;
     bool logFailureShown_ = false; // also after the user closed its window
+    bool rtsDoubleClick_ = false;  // the next release on the RTS label ends a double click
     bool ended_ = false;
 };

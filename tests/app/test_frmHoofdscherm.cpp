@@ -384,6 +384,18 @@ TEST(MainWindow, RtsLabelSwitchesRtsOnlyWithoutHandshake)
         }
         QTest::mouseClick(rig.Find("ShpRTS"), Qt::LeftButton); // the lamp is no switch
         EXPECT_EQ(rig.LogLines().size(), handShake == 0 ? 4U : 3U);
+
+        // A double click is one click: one switch, one line. The window system delivers it as
+        // press, release, double click, release.
+        QTest::mousePress(label, Qt::LeftButton);
+        QTest::mouseRelease(label, Qt::LeftButton);
+        QTest::mouseDClick(label, Qt::LeftButton);
+        QTest::mouseRelease(label, Qt::LeftButton);
+        EXPECT_EQ(rig.LogLines().size(), handShake == 0 ? 5U : 4U);
+        if (handShake == 0) {
+            EXPECT_EQ(rig.LastLogLine(), "STATUS: RTS made ACTIVE (+12V).");
+            EXPECT_TRUE(rig.port.rts);
+        }
     }
 }
 
