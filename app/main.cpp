@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "logfile/logfile.h"
@@ -11,7 +12,11 @@
 // Everything of a run lives next to the executable: tamvi.set, the log folder and ports/.
 int main(int argc, char **argv)
 {
+    if (const auto status = CommandLine::AnswerBeforeStart(argc, argv))
+        return *status;
     QApplication app(argc, argv);
+    if (const auto status = CommandLine::RefuseUnknownOptions())
+        return *status;
     QApplication::setWindowIcon(Artwork::ApplicationIcon());
 
     const std::string programFolder =

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -146,6 +147,61 @@ TEST(EndToEnd, EveryReceivedLineIsLoggedWhenASignalEndsTheProgram)
                 "Logging beeindigd",
             }));
     }
+}
+
+struct Answer {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with one argument and no display, and collects what it prints.
+Answer Ask(const std::filesystem::path &executable, const std::string &argument,
+           const std::string &platform)
+{
+    const std::filesystem::path out = executable.parent_path() / "out.txt";
+    const std::filesystem::path err = executable.parent_path() / "err.txt";
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + platform +
+                                " '" + executable.string() + "' " + argument + " >'" +
+                                out.string() + "' 2>'" + err.string() + "'";
+    Answer answer;
+    const int status = std::system(command.c_str());
+    answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    answer.out = ReadFileBytes(out);
+    answer.err = ReadFileBytes(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return answer;
+}
+
+// --help and --version answer without a display and without touching the program folder; an
+// unknown option is refused with the usage.
+TEST(EndToEnd, TheCommandLineIsAnsweredBeforeAnyWindow)
+{
+    TempFolder folder;
+    const auto executable = folder.Path() / "tamvi";
+    std::filesystem::copy_file(TAMVI_EXECUTABLE, executable);
+    const auto folderHoldsOnlyTheProgram = [&] {
+        return std::distance(std::filesystem::directory_iterator(folder.Path()),
+                             std::filesystem::directory_iterator()) == 1;
+    };
+
+    const Answer version = Ask(executable, "--version", "");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "tamvi " + std::to_string(TAMVI_VERSION_MAJOR) + "." +
+                               std::to_string(TAMVI_VERSION_MINOR) + "\n");
+    const Answer help = Ask(executable, "--help", "");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: ")) << help.out;
+    EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
+    EXPECT_TRUE(folderHoldsOnlyTheProgram());
+
+    const Answer unknown = Ask(executable, "--bogus", "QT_QPA_PLATFORM=offscreen");
+    EXPECT_NE(unknown.status, 0);
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_NE(unknown.err.find("Unknown option 'bogus'."), std::string::npos) << unknown.err;
+    EXPECT_NE(unknown.err.find("Usage: "), std::string::npos) << unknown.err;
+    EXPECT_TRUE(folderHoldsOnlyTheProgram());
 }
 
 } // namespace
