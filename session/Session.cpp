@@ -8,6 +8,8 @@
 #include "settings/PortLists.h"
 
 #include <array>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 using diversen::NumberText;
@@ -90,8 +92,13 @@ std::int16_t Session::OpenPort(std::int16_t port)
         ClosePort();
         return -1;
     }
-    view_->SetCaption(kOpenCaption + NumberText(port) + " " + PortSettingsString());
+    ShowOpenCaption(port);
     return 0;
+}
+
+void Session::ShowOpenCaption(std::int16_t port)
+{
+    view_->SetCaption(kOpenCaption + NumberText(port) + " " + PortSettingsString());
 }
 
 bool Session::ConfigurePort(std::int16_t port)
@@ -137,6 +144,7 @@ void Session::ReceiveTick()
     // Lines kept while the log file could not be written reach it as soon as it can be written
     // again, also when the line is quiet.
     log_.WriteKeptLines();
+    ReopenLostPort();
     ReportLogFailure();
 }
 
@@ -214,6 +222,7 @@ void Session::Quit()
     if (ended_)
         return;
     ended_ = true;
+    reopenCountdown_.reset();
     log_.WriteLogLine(rs_.CurrentLine());
     log_.WriteLogLine("Logging beeindigd");
     ClosePort();
@@ -225,9 +234,33 @@ void Session::PortLost(const std::string &reason)
     // before the line that says the port went away.
     rs_.ProcessInput();
     ClosePort();
-    log_.WriteLogLine("STATUS: Port Com" + NumberText(settings_.compoort) + " [" +
-                      port_.DeviceName() + "] lost: " + reason +
-                      ". Port closed; save the settings to open it again.");
+    log_.WriteLogLine(PortStatus() + "lost: " + reason +
+                      ". Port closed; it opens again when the device is back.");
+    reopenCountdown_ = kReceiveTicksPerReopen;
+}
+
+// Once a second, while a lost port is not back: an attempt costs a look at the device path
+// until the device is there, and no line until it opens.
+void Session::ReopenLostPort()
+{
+    if (!reopenCountdown_ || --*reopenCountdown_ > 0)
+        return;
+    reopenCountdown_ = kReceiveTicksPerReopen;
+    std::error_code absent;
+    if (!std::filesystem::exists(PortDevicePath(programFolder_, settings_.compoort), absent))
+        return;
+    if (!ConfigurePort(settings_.compoort)) {
+        ClosePort();
+        return;
+    }
+    reopenCountdown_.reset();
+    ShowOpenCaption(settings_.compoort);
+    log_.WriteLogLine(PortStatus() + "open again: " + PortSettingsString());
+}
+
+std::string Session::PortStatus() const
+{
+    return "STATUS: Port Com" + NumberText(settings_.compoort) + " [" + port_.DeviceName() + "] ";
 }
 
 LeesIniFile::SaveResult Session::ApplySettings(const SettingsRecord &record)
@@ -250,6 +283,7 @@ LeesIniFile::SaveResult Session::SaveQuickRows(const QuickRows &rows)
 // on hold it stays with the port, and the close throws it away.
 void Session::ReopenPort()
 {
+    reopenCountdown_.reset(); // the save's own reopen decides
     const std::int16_t port = settings_.compoort;
     rs_.ProcessInput();
     ClosePort();

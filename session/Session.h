@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class SerialPort;
@@ -85,9 +86,14 @@ private:
     void ReopenPort(); // ClosePort, DEBUG line, OpenPort
     bool ConfigurePort(std::int16_t port);
     bool ApplyHandShake();
-    // The port went away while open: it is closed and one STATUS line says why. It stays closed
-    // until a settings save reopens it.
+    void ShowOpenCaption(std::int16_t port);
+    // The port went away while open: it is closed and one STATUS line says why. From then on it
+    // is opened again by itself once the device is back, with one STATUS line, unless a settings
+    // save or the end of the program comes first.
     void PortLost(const std::string &reason);
+    void ReopenLostPort();          // on every receive tick
+    std::string PortStatus() const; // "STATUS: Port Com1 [device] "
+
     // Tells the view when the log file cannot be written, when the reason changes, and when it
     // can be written again.
     void ReportLogFailure();
@@ -100,6 +106,10 @@ private:
     RunState state_;
     RSinput rs_;
     LampStates lamps_;
-    std::string logFailureShown_; // the failure text the view shows; empty for none
+    // The receive tick comes every 200 ms: a lost port is tried once a second.
+    static constexpr int kReceiveTicksPerReopen = 5;
+
+    std::string logFailureShown_;        // the failure text the view shows; empty for none
+    std::optional<int> reopenCountdown_; // receive ticks to the next attempt; set while lost
     bool ended_ = false;
 };

@@ -50,6 +50,13 @@ protected:
     }
 
     std::vector<std::string> Logged() const { return LoggedTexts(log, clock.Now()); }
+    std::ptrdiff_t CountLogged(const std::string &part) const
+    {
+        const auto texts = Logged();
+        return std::count_if(texts.begin(), texts.end(), [&](const std::string &t) {
+            return t.find(part) != std::string::npos;
+        });
+    }
     bool HasLogged(const std::string &prefix) const
     {
         const auto texts = Logged();
@@ -137,14 +144,53 @@ TEST_F(WindowOnPty, APortThatCameBackIsOpenedBySaveEvenWhenTheSettingsCannotBeWr
     ASSERT_TRUE(replugged.WriteAll("two\r\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("two"); }, 5000));
 
+    // Had the port come back by itself first, the save would still have reopened it.
+    EXPECT_EQ(CountLogged("lost: "), 1);
     const std::vector<std::string> texts = Logged();
-    EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
-                            [](const std::string &t) { return t.starts_with("STATUS: "); }),
-              1);
     EXPECT_NE(std::find(texts.begin(), texts.end(),
                         "DEBUG: ComPoort opnieuw geopend:  " + std::to_string(kPort)),
               texts.end());
     EXPECT_EQ(texts.back(), "two");
+}
+
+std::size_t OpenDescriptors()
+{
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// The device goes away (both ends of its line closed) and a new one appears behind the port's
+// link, ten times: each time the port opens again by itself within two seconds, with one line
+// each way, everything sent while connected is logged, and no descriptor is left behind.
+TEST_F(WindowOnPty, ALostPortOpensAgainByItselfAfterEveryReplug)
+{
+    constexpr int kPort = 21;
+    constexpr int kReplugs = 10;
+    Start(kPort);
+    const std::size_t descriptors = OpenDescriptors();
+    PtyPair *line = &device;
+    std::unique_ptr<PtyPair> replugged;
+    for (int plug = 1; plug <= kReplugs; ++plug) {
+        SCOPED_TRACE(plug);
+        const std::string sent = "sent " + std::to_string(plug);
+        ASSERT_TRUE(line->WriteAll(sent + "\r\n"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged(sent); }, 5000));
+        line->CloseMaster();
+        line->CloseSlave();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return CountLogged("lost: ") == plug; }, 5000));
+
+        replugged = std::make_unique<PtyPair>();
+        replugged->LinkAs(folder.Path(), kPort);
+        line = replugged.get();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return CountLogged("open again: ") == plug; }, 2000));
+        EXPECT_TRUE(serial.IsOpen());
+    }
+    ASSERT_TRUE(line->WriteAll("last\r\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("last"); }, 5000));
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_EQ(CountLogged("lost: "), kReplugs);
+    EXPECT_EQ(CountLogged("open again: "), kReplugs);
+    EXPECT_EQ(CountLogged("STATUS: "), 2 * kReplugs);
 }
 
 } // namespace

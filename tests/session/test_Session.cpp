@@ -347,12 +347,68 @@ TEST_F(SessionTest, ALostPortIsClosedWithOneStatusLine)
     port.Lose("Input/output error");
     EXPECT_FALSE(port.open);
     EXPECT_THAT(Logged(), ElementsAre("AB", "STATUS: Port Com3 [/dev/ttyFAKE] lost: Input/output "
-                                            "error. Port closed; save the settings to open it "
-                                            "again."));
+                                            "error. Port closed; it opens again when the device "
+                                            "is back."));
     EXPECT_EQ(session.LogLines()[1], "C");
     port.Feed("x");
     session.ReceiveTick();
     EXPECT_EQ(port.Waiting(), 1u); // a closed port reads nothing
+}
+
+// A lost port is tried once a second, first by looking for its device, and opens again by
+// itself with one line; failed attempts stay quiet.
+TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
+{
+    const std::filesystem::path ports = folder.Path() / "ports";
+    const std::filesystem::path device = folder.Path() / "device";
+    std::filesystem::create_directories(ports);
+    std::filesystem::create_symlink(device, ports / "com3");
+    const auto plugIn = [&] { std::ofstream{device}; };
+    const auto second = [&] {
+        for (int tick = 0; tick < 5; ++tick)
+            session.ReceiveTick();
+    };
+    const auto opens = [&] { return std::count(port.calls.begin(), port.calls.end(), "Open()"); };
+    plugIn();
+    ASSERT_EQ(session.OpenPort(3), 0);
+    port.Lose("Input/output error");
+    std::filesystem::remove(device);
+    view.captions.clear();
+    port.calls.clear();
+    second();
+    second();
+    EXPECT_EQ(opens(), 0) << "no device, no open";
+
+    plugIn();
+    port.Fail("Open", "Device or resource busy");
+    second();
+    EXPECT_EQ(opens(), 1);
+    EXPECT_FALSE(port.open);
+    port.Heal("Open");
+    for (int tick = 0; tick < 4; ++tick)
+        session.ReceiveTick();
+    EXPECT_EQ(opens(), 1) << "one attempt a second";
+    session.ReceiveTick();
+    EXPECT_TRUE(port.open);
+    EXPECT_THAT(view.captions, ElementsAre(kCom3Caption));
+    const std::vector<std::string> lines = Logged();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], ::testing::StartsWith("STATUS: Port Com3 [/dev/ttyFAKE] lost: "));
+    EXPECT_EQ(lines[1], "STATUS: Port Com3 [/dev/ttyFAKE] open again: 9600,N,8,1");
+    second();
+    EXPECT_EQ(opens(), 2) << "an open port is not tried again";
+
+    // A save, and the end of the program, end the attempts.
+    for (const bool save : {true, false}) {
+        port.Lose("Input/output error");
+        if (save)
+            Use(session.Settings());
+        else
+            session.Quit();
+        port.calls.clear();
+        second();
+        EXPECT_EQ(opens(), 0) << save;
+    }
 }
 
 TEST_F(SessionTest, EmptyCaptionsHideTheirQuickButtons)
