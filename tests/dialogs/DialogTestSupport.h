@@ -24,11 +24,6 @@
 #include <string>
 #include <vector>
 
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << text.toStdString();
-}
-
 struct DialogHarness {
     TempFolder folder;
     FakeSerialPort port;
