@@ -6,6 +6,7 @@
 #include "settings/LeesIniFile.h"
 #include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"
+#include "support/LoggedTexts.h"
 #include "support/TempFolder.h"
 
 #include <QAction>
@@ -23,8 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 namespace
@@ -93,14 +94,10 @@ struct Rig {
     // The texts of the log file's lines, without their time stamps.
     std::vector<std::string> LogLines() const
     {
-        std::istringstream file(ReadFileBytes(log.LogFilePath(clock.Now())));
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(file, line);) {
-            EXPECT_EQ(line.substr(0, 9), "14:05:09 ");
-            EXPECT_EQ(line.back(), '\r');
-            lines.push_back(line.substr(9, line.size() - 10));
-        }
-        return lines;
+        const std::vector<LogLine> lines = ReadLog(log.LogFilePath(clock.Now()));
+        for (const LogLine &line : lines)
+            EXPECT_EQ(line.stamp, "14:05:09") << line.text;
+        return Texts(lines);
     }
     std::string LastLogLine() const
     {

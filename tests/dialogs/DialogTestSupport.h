@@ -9,6 +9,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"
 #include "support/FakeView.h"
+#include "support/LoggedTexts.h"
 #include "support/TempFolder.h"
 
 #include <QAbstractButton>
@@ -52,12 +53,12 @@ struct DialogHarness {
         port.calls.clear();
         view = FakeView();
         markedLog = log.LogFilePath(clock.Now());
-        linesBefore = Lines(markedLog).size();
+        linesBefore = ReadLog(markedLog).size();
     }
 
     std::filesystem::path SettingsFile() const { return folder.Path() / "tamvi.set"; }
 
-    // The lines of a file split at CR LF.
+    // The lines of a file split at CR LF (the settings file).
     static std::vector<std::string> Lines(const std::filesystem::path &file)
     {
         std::vector<std::string> lines;
@@ -69,13 +70,16 @@ struct DialogHarness {
         }
         return lines;
     }
-    // The log's lines since Use.
+    // The log's lines since Use, each with its stamp.
     std::vector<std::string> LogLines() const
     {
         const std::string file = log.LogFilePath(clock.Now());
-        const std::vector<std::string> all = Lines(file);
+        const std::vector<LogLine> all = ReadLog(file);
         const std::size_t skip = file == markedLog ? linesBefore : 0;
-        return {all.begin() + static_cast<std::ptrdiff_t>(skip), all.end()};
+        std::vector<std::string> lines;
+        for (std::size_t i = skip; i < all.size(); ++i)
+            lines.push_back(all[i].stamp + ' ' + all[i].text);
+        return lines;
     }
 };
 
