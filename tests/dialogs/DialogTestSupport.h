@@ -1,7 +1,7 @@
 #pragma once
 
-// What the dialog tests share: a session over fakes in a temporary program folder, finding
-// controls by name, and catching the message box a click opens.
+// What the dialog tests share: a session over fakes in a temporary program folder, and the
+// finding, clicking and message catching of support/Widgets.h.
 
 #include "logfile/logfile.h"
 #include "session/Session.h"
@@ -11,16 +11,11 @@
 #include "support/FakeView.h"
 #include "support/LoggedTexts.h"
 #include "support/TempFolder.h"
+#include "support/Widgets.h"
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
-#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -83,13 +78,6 @@ struct DialogHarness {
     }
 };
 
-template <class T> T *Find(const QWidget &dialog, const QString &name)
-{
-    T *widget = dialog.findChild<T *>(name);
-    EXPECT_NE(widget, nullptr) << name.toStdString();
-    return widget;
-}
-
 // View mode offers Edit and Exit, edit mode Save and Cancel.
 inline void ExpectEditButtons(const QWidget &dialog, bool editing)
 {
@@ -100,36 +88,4 @@ inline void ExpectEditButtons(const QWidget &dialog, bool editing)
     EXPECT_EQ(enabled("ButtonExit"), !editing);
     EXPECT_EQ(enabled("ButtonOpslaan"), editing);
     EXPECT_EQ(enabled("ButtonAnnuleren"), editing);
-}
-
-inline void Click(QWidget *widget)
-{
-    QTest::mouseClick(widget, Qt::LeftButton);
-}
-
-struct SeenMessage {
-    QString title;
-    QString text;
-};
-
-// Clicks `button`; when that opens a modal message box, notes it, runs `whileShown` and presses
-// its OK button.
-inline std::optional<SeenMessage> ClickAndCatchMessage(QAbstractButton *button,
-                                                       std::function<void()> whileShown = {})
-{
-    std::optional<SeenMessage> seen;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        watch.stop();
-        seen = SeenMessage{box->windowTitle(), box->text()};
-        if (whileShown)
-            whileShown();
-        box->button(QMessageBox::Ok)->click();
-    });
-    watch.start(10);
-    Click(button);
-    return seen;
 }
