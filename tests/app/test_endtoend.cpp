@@ -3,6 +3,7 @@
 // every line.
 
 #include "settings/LeesIniFile.h"
+#include "support/LoggedTexts.h"
 #include "support/PtyPair.h"
 #include "support/TempFolder.h"
 
@@ -16,7 +17,6 @@
 #include <filesystem>
 #include <functional>
 #include <spawn.h>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -89,19 +89,12 @@ private:
     pid_t pid_ = -1;
 };
 
-// The texts of the day's log file, without their time stamps ("hh:mm:ss ").
-std::vector<std::string> LogTexts(const std::filesystem::path &logFolder)
+// The texts of the log folder's lines, without their time stamps. While the program runs its
+// last line may still be on its way; once it has ended, every line must be whole.
+std::vector<std::string> LogTexts(const std::filesystem::path &logFolder,
+                                  LogEnd end = LogEnd::Growing)
 {
-    std::vector<std::string> texts;
-    std::error_code error;
-    for (const auto &entry : std::filesystem::directory_iterator(logFolder, error)) {
-        std::istringstream file(ReadFileBytes(entry.path()));
-        for (std::string line; std::getline(file, line);) {
-            if (line.size() >= 10 && line.back() == '\r')
-                texts.push_back(line.substr(9, line.size() - 10));
-        }
-    }
-    return texts;
+    return Texts(ParseLog(LogFolderBytes(logFolder), end));
 }
 
 bool Contains(const std::vector<std::string> &texts, const std::string &text)
@@ -137,7 +130,7 @@ TEST(EndToEnd, EveryReceivedLineIsLoggedWhenASignalEndsTheProgram)
         EXPECT_EQ(program.WaitForExit(), 0);
 
         EXPECT_EQ(
-            LogTexts(logFolder),
+            LogTexts(logFolder, LogEnd::Finished),
             std::vector<std::string>({
                 "DEBUG: Bij instellingen geen logfilepath ingevuld, default: " + logFolder.string(),
                 "Tamvi van Dranel BV gestart",

@@ -2,11 +2,9 @@
 #include "qtcommon/Charset.h"
 
 #include "dialogs/frmAbout.h"
-#include "logfile/logfile.h"
 #include "settings/LeesIniFile.h"
-#include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"
-#include "support/TempFolder.h"
+#include "support/MainWindowRig.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,8 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 namespace
@@ -39,18 +37,8 @@ QColor Fill(QWidget *lamp)
     return lamp->palette().color(QPalette::Window);
 }
 
-// One run of the program: a temporary program folder, a fake port, a clock that stands still
-// and the main window. Message boxes that start-up shows are answered with OK and recorded.
-struct Rig {
-    TempFolder folder;
-    FakeSerialPort port;
-    FakeClock clock{{2026, 12, 8, 14, 5, 9}};
-    logfile::LogWriter log{clock};
-    Session session{port, log, folder.Str()};
-    std::vector<QMessageBox *> boxesSeen;
-    std::vector<QString> messages;
-    std::unique_ptr<frmHoofdscherm> window;
-
+// The main window over a fake port; start-up's message boxes are answered with OK and noted.
+struct Rig : MainWindowRig<FakeSerialPort> {
     // A settings file that opens port 1 on the fake port.
     SettingsRecord Settings() const
     {
@@ -59,59 +47,6 @@ struct Rig {
         settings.baudrate = 4;
         settings.bits = 1;
         return settings;
-    }
-    void Write(const SettingsRecord &settings)
-    {
-        ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
-    }
-
-    void Start()
-    {
-        QTimer answer;
-        QObject::connect(&answer, &QTimer::timeout, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            messages.push_back(box->windowTitle() + "|" + box->text());
-            EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
-            EXPECT_EQ(box->buttons().size(), 1);
-            box->button(QMessageBox::Ok)->click();
-        });
-        answer.start(5);
-        window = std::make_unique<frmHoofdscherm>(session);
-    }
-
-    template <typename T = QWidget> T *Find(const QString &name) const
-    {
-        T *widget = window->findChild<T *>(name);
-        EXPECT_NE(widget, nullptr) << name.toStdString();
-        return widget;
-    }
-    QLineEdit *LogBox(int i) const { return Find<QLineEdit>(QStringLiteral("TxtLog_%1").arg(i)); }
-    QString Text(const QString &button) const { return Find<QPushButton>(button)->text(); }
-
-    // The texts of the log file's lines, without their time stamps.
-    std::vector<std::string> LogLines() const
-    {
-        std::istringstream file(ReadFileBytes(log.LogFilePath(clock.Now())));
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(file, line);) {
-            EXPECT_EQ(line.substr(0, 9), "14:05:09 ");
-            EXPECT_EQ(line.back(), '\r');
-            lines.push_back(line.substr(9, line.size() - 10));
-        }
-        return lines;
-    }
-    std::string LastLogLine() const
-    {
-        const auto lines = LogLines();
-        return lines.empty() ? std::string() : lines.back();
-    }
-
-    void Receive(std::string_view bytes)
-    {
-        port.Feed(bytes);
-        window->ReceiveTick();
     }
 };
 

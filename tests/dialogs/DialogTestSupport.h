@@ -1,7 +1,7 @@
 #pragma once
 
-// What the dialog tests share: a session over fakes in a temporary program folder, finding
-// controls by name, and catching the message box a click opens.
+// What the dialog tests share: a session over fakes in a temporary program folder, and the
+// finding, clicking and message catching of support/Widgets.h.
 
 #include "logfile/logfile.h"
 #include "session/Session.h"
@@ -9,25 +9,16 @@
 #include "support/FakeClock.h"
 #include "support/FakeSerialPort.h"
 #include "support/FakeView.h"
+#include "support/LoggedTexts.h"
 #include "support/TempFolder.h"
+#include "support/Widgets.h"
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
-#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
-
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << text.toStdString();
-}
 
 struct DialogHarness {
     TempFolder folder;
@@ -57,12 +48,12 @@ struct DialogHarness {
         port.calls.clear();
         view = FakeView();
         markedLog = log.LogFilePath(clock.Now());
-        linesBefore = Lines(markedLog).size();
+        linesBefore = ReadLog(markedLog).size();
     }
 
     std::filesystem::path SettingsFile() const { return folder.Path() / "tamvi.set"; }
 
-    // The lines of a file split at CR LF.
+    // The lines of a file split at CR LF (the settings file).
     static std::vector<std::string> Lines(const std::filesystem::path &file)
     {
         std::vector<std::string> lines;
@@ -74,22 +65,18 @@ struct DialogHarness {
         }
         return lines;
     }
-    // The log's lines since Use.
+    // The log's lines since Use, each with its stamp.
     std::vector<std::string> LogLines() const
     {
         const std::string file = log.LogFilePath(clock.Now());
-        const std::vector<std::string> all = Lines(file);
+        const std::vector<LogLine> all = ReadLog(file);
         const std::size_t skip = file == markedLog ? linesBefore : 0;
-        return {all.begin() + static_cast<std::ptrdiff_t>(skip), all.end()};
+        std::vector<std::string> lines;
+        for (std::size_t i = skip; i < all.size(); ++i)
+            lines.push_back(all[i].stamp + ' ' + all[i].text);
+        return lines;
     }
 };
-
-template <class T> T *Find(const QWidget &dialog, const QString &name)
-{
-    T *widget = dialog.findChild<T *>(name);
-    EXPECT_NE(widget, nullptr) << name.toStdString();
-    return widget;
-}
 
 // View mode offers Edit and Exit, edit mode Save and Cancel.
 inline void ExpectEditButtons(const QWidget &dialog, bool editing)
@@ -101,36 +88,4 @@ inline void ExpectEditButtons(const QWidget &dialog, bool editing)
     EXPECT_EQ(enabled("ButtonExit"), !editing);
     EXPECT_EQ(enabled("ButtonOpslaan"), editing);
     EXPECT_EQ(enabled("ButtonAnnuleren"), editing);
-}
-
-inline void Click(QWidget *widget)
-{
-    QTest::mouseClick(widget, Qt::LeftButton);
-}
-
-struct SeenMessage {
-    QString title;
-    QString text;
-};
-
-// Clicks `button`; when that opens a modal message box, notes it, runs `whileShown` and presses
-// its OK button.
-inline std::optional<SeenMessage> ClickAndCatchMessage(QAbstractButton *button,
-                                                       std::function<void()> whileShown = {})
-{
-    std::optional<SeenMessage> seen;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        watch.stop();
-        seen = SeenMessage{box->windowTitle(), box->text()};
-        if (whileShown)
-            whileShown();
-        box->button(QMessageBox::Ok)->click();
-    });
-    watch.start(10);
-    Click(button);
-    return seen;
 }

@@ -13,6 +13,7 @@
 
 #include "settings/LeesIniFile.h"
 #include "settings/SettingsRecord.h"
+#include "support/LoggedTexts.h"
 #include "support/PtyPair.h"
 #include "support/TempFolder.h"
 
@@ -148,28 +149,12 @@ public:
     // Every log file of `folder` (default: the program's log folder), oldest day first.
     std::vector<std::filesystem::path> LogFiles(std::string folder = {}) const
     {
-        std::vector<std::filesystem::path> files;
-        std::error_code error;
-        for (const auto &entry :
-             std::filesystem::directory_iterator(folder.empty() ? logFolder_ : folder, error)) {
-            if (entry.path().extension() == ".log")
-                files.push_back(entry.path());
-        }
-        // DDMMYYYY.log sorts by date as YYYYMMDD.
-        const auto day = [](const std::filesystem::path &file) {
-            const std::string name = file.stem().string();
-            return name.size() == 8 ? name.substr(4) + name.substr(2, 2) + name.substr(0, 2) : name;
-        };
-        std::sort(files.begin(), files.end(),
-                  [&](const auto &a, const auto &b) { return day(a) < day(b); });
-        return files;
+        return ::LogFiles(folder.empty() ? logFolder_ : folder);
     }
+    // Their bytes one after the other; ParseLog (support/LoggedTexts.h) takes them apart.
     std::string LogBytes(std::string folder = {}) const
     {
-        std::string bytes;
-        for (const auto &file : LogFiles(std::move(folder)))
-            bytes += ReadFileBytes(file);
-        return bytes;
+        return LogFolderBytes(folder.empty() ? logFolder_ : folder);
     }
     std::uintmax_t LogSize() const
     {
@@ -202,31 +187,3 @@ private:
     std::string logFolder_;
     pid_t pid_ = -1;
 };
-
-// One log file line taken apart: its "hh:mm:ss" stamp as seconds of the day, and its text.
-struct LogLine {
-    int second = -1; // -1: no valid stamp
-    std::string text;
-};
-
-// The lines of log bytes; a line without CR LF, or without a stamp, fails the calling test.
-inline std::vector<LogLine> ParseLog(const std::string &bytes)
-{
-    std::vector<LogLine> lines;
-    for (std::size_t pos = 0; pos < bytes.size();) {
-        const std::size_t end = bytes.find("\r\n", pos);
-        EXPECT_NE(end, std::string::npos) << "a line without CR LF at byte " << pos;
-        if (end == std::string::npos)
-            break;
-        LogLine line;
-        int h = 0, m = 0, s = 0;
-        if (end - pos >= 9 && std::sscanf(bytes.c_str() + pos, "%2d:%2d:%2d ", &h, &m, &s) == 3 &&
-            bytes[pos + 2] == ':' && bytes[pos + 5] == ':' && bytes[pos + 8] == ' ')
-            line.second = h * 3600 + m * 60 + s;
-        EXPECT_GE(line.second, 0) << "a line without a time stamp at byte " << pos;
-        line.text = bytes.substr(pos + 9, end - pos - 9);
-        lines.push_back(std::move(line));
-        pos = end + 2;
-    }
-    return lines;
-}

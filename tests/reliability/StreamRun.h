@@ -5,6 +5,7 @@
 // bytes, each logged as its first 62 bytes.
 
 #include "settings/SettingsRecord.h"
+#include "support/LoggedTexts.h"
 #include "support/PtyPair.h"
 #include "tools/Instrument.h"
 
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -85,15 +87,12 @@ private:
 // unfinished line and "Logging beeindigd". Walks the bytes without copying the lines.
 inline void ExpectStreamLogged(const std::string &log, std::uint64_t bytes)
 {
-    std::size_t pos = 0;
+    LogReader reader(log);
     const auto nextText = [&]() -> std::string_view {
-        const std::size_t end = log.find("\r\n", pos);
-        if (end == std::string::npos || end - pos < 9)
+        const std::optional<LogReader::Line> line = reader.Next();
+        if (!line)
             return "<missing>";
-        const std::string_view text(log.data() + pos + 9, end - pos - 9);
-        const bool stamped = log[pos + 2] == ':' && log[pos + 5] == ':' && log[pos + 8] == ' ';
-        pos = end + 2;
-        return stamped ? text : "<no stamp>";
+        return line->second < 0 ? "<no stamp>" : line->text;
     };
     std::string_view text = nextText();
     if (text.starts_with("DEBUG: Bij instellingen"))
@@ -110,5 +109,5 @@ inline void ExpectStreamLogged(const std::string &log, std::uint64_t bytes)
     }
     EXPECT_EQ(nextText(), "");
     EXPECT_EQ(nextText(), "Logging beeindigd");
-    EXPECT_EQ(pos, log.size()) << "more after the end line";
+    EXPECT_EQ(reader.Position(), log.size()) << "more after the end line";
 }

@@ -2,17 +2,13 @@
 // a hold that outlasts the receive buffer, and a port that goes away mid-run, comes back and is
 // opened again by a Save made while the disk cannot take the settings file.
 
-#include "app/frmHoofdscherm.h"
-#include "dialogs/DialogTestSupport.h"
 #include "dialogs/frmInstellingen.h"
-#include "logfile/logfile.h"
 #include "qtserial/QtSerialPort.h"
 #include "reliability/StreamRun.h"
 #include "support/EventLoop.h"
-#include "support/FakeClock.h"
-#include "support/LoggedTexts.h"
+#include "support/MainWindowRig.h"
 #include "support/PtyPair.h"
-#include "support/TempFolder.h"
+#include "support/Widgets.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -34,43 +30,35 @@ namespace
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class WindowOnPty : public ::testing::Test
+// The device's end of the line, a base so that it outlives the window and the port.
+struct PtyDevice {
+    PtyPair device;
+};
+
+class WindowOnPty : public ::testing::Test,
+                    protected PtyDevice,
+                    protected MainWindowRig<QtSerialPort>
 {
 protected:
-    // `port` is a number no other test opens at the same time: QSerialPort locks by name.
-    void Start(std::int16_t port)
+    // Port `number` is one no other test opens at the same time: QSerialPort locks by name.
+    void Start(std::int16_t number)
     {
-        device.LinkAs(folder.Path(), port);
-        SettingsRecord settings = PlainTextSettings(port);
+        device.LinkAs(folder.Path(), number);
+        SettingsRecord settings = PlainTextSettings(number);
         settings.logfilepath = (folder.Path() / "logfile").string();
-        ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
-        window = std::make_unique<frmHoofdscherm>(session);
+        ASSERT_NO_FATAL_FAILURE(Write(settings));
+        MainWindowRig::Start();
         window->show();
-        ASSERT_TRUE(serial.IsOpen()) << serial.ErrorString();
+        ASSERT_TRUE(port.IsOpen()) << port.ErrorString();
     }
 
-    std::vector<std::string> Logged() const { return LoggedTexts(log, clock.Now()); }
     std::ptrdiff_t CountLogged(const std::string &part) const
     {
-        const auto texts = Logged();
+        const auto texts = LogLines();
         return std::count_if(texts.begin(), texts.end(), [&](const std::string &t) {
             return t.find(part) != std::string::npos;
         });
     }
-    bool HasLogged(const std::string &prefix) const
-    {
-        const auto texts = Logged();
-        return std::any_of(texts.begin(), texts.end(),
-                           [&](const std::string &t) { return t.starts_with(prefix); });
-    }
-
-    TempFolder folder;
-    PtyPair device;
-    FakeClock clock{{2026, 12, 8, 14, 5, 9}};
-    logfile::LogWriter log{clock};
-    QtSerialPort serial{folder.Str()};
-    Session session{serial, log, folder.Str()};
-    std::unique_ptr<frmHoofdscherm> window;
 };
 
 // On hold the program keeps 1 MiB and the line then holds the device off: its writes block, no
@@ -88,7 +76,7 @@ TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
 
     StreamSender sender(device, kBytes);
     ASSERT_TRUE(RunEventLoopUntil(
-        [&] { return serial.WaitingCount() >= QtSerialPort::kReceiveBufferBytes; }, 30s));
+        [&] { return port.WaitingCount() >= QtSerialPort::kReceiveBufferBytes; }, 30s));
     // Held off: the device makes no progress for half a second, far from done.
     std::uint64_t sent = 0;
     for (int i = 0; i < 20 && sent != sender.Sent(); ++i) {
@@ -122,7 +110,7 @@ TEST_F(WindowOnPty, APortThatCameBackIsOpenedBySaveEvenWhenTheSettingsCannotBeWr
     ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("one"); }, 5000));
     device.CloseMaster();
     ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("STATUS: "); }, 5000));
-    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_FALSE(port.IsOpen());
 
     // The device is back, and the disk is full: the settings file cannot be rewritten.
     PtyPair replugged;
@@ -140,13 +128,13 @@ TEST_F(WindowOnPty, APortThatCameBackIsOpenedBySaveEvenWhenTheSettingsCannotBeWr
     EXPECT_TRUE(message->text.contains("No space left on device")) << message->text.toStdString();
     EXPECT_EQ(ReadFileBytes(settingsFile), settingsBefore);
     EXPECT_FALSE(fs::exists(fs::symlink_status(temporary)));
-    ASSERT_TRUE(serial.IsOpen()) << serial.ErrorString();
+    ASSERT_TRUE(port.IsOpen()) << port.ErrorString();
     ASSERT_TRUE(replugged.WriteAll("two\r\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("two"); }, 5000));
 
     // Had the port come back by itself first, the save would still have reopened it.
     EXPECT_EQ(CountLogged("lost: "), 1);
-    const std::vector<std::string> texts = Logged();
+    const std::vector<std::string> texts = LogLines();
     EXPECT_NE(std::find(texts.begin(), texts.end(),
                         "DEBUG: ComPoort opnieuw geopend:  " + std::to_string(kPort)),
               texts.end());
@@ -183,7 +171,7 @@ TEST_F(WindowOnPty, ALostPortOpensAgainByItselfAfterEveryReplug)
         replugged->LinkAs(folder.Path(), kPort);
         line = replugged.get();
         ASSERT_TRUE(QTest::qWaitFor([&] { return CountLogged("open again: ") == plug; }, 2000));
-        EXPECT_TRUE(serial.IsOpen());
+        EXPECT_TRUE(port.IsOpen());
     }
     ASSERT_TRUE(line->WriteAll("last\r\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("last"); }, 5000));
