@@ -9,11 +9,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QToolButton>
 #include <QWheelEvent>
 
 using EditorLook::Twips;
@@ -93,10 +97,22 @@ LockableComboBox *AddList(QWidget *parent, const char *name, const PortLists::Li
     return list;
 }
 
+// Like a failed settings save: the link and the system's reason; the rest of the save happened.
+void ReportLinkFailure(QWidget *parent, const PortLinkResult &result)
+{
+    if (result.ok)
+        return;
+    const QString text = QStringLiteral("Poort niet gekoppeld: ") +
+                         QFile::decodeName(result.path.c_str()) + QStringLiteral(": ") +
+                         QString::fromLocal8Bit(result.reason);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tamvi"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
 } // namespace
 
-frmInstellingen::frmInstellingen(Session &session, QWidget *parent)
-    : QWidget(parent, Qt::Dialog), session_(session)
+frmInstellingen::frmInstellingen(Session &session, QWidget *parent, SerialDeviceLister listDevices)
+    : QWidget(parent, Qt::Dialog), session_(session), listDevices_(std::move(listDevices))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Setup"));
@@ -116,7 +132,18 @@ void frmInstellingen::BuildControls()
     txtInstelling_[0] = AddBox(this, 0, Twips(2160, 120, 735, 285));
     labPoort_ = new QLabel(this);
     labPoort_->setObjectName(QStringLiteral("LabPoort"));
-    labPoort_->setGeometry(Twips(3000, 120, 4095, 285));
+    labPoort_->setGeometry(Twips(3000, 120, 3675, 285));
+    // The devices are read when the user opens the list, not before.
+    buttonKiesPoort_ = new QToolButton(this);
+    buttonKiesPoort_->setObjectName(QStringLiteral("ButtonKiesPoort"));
+    buttonKiesPoort_->setGeometry(Twips(6720, 105, 375, 315));
+    buttonKiesPoort_->setText(QStringLiteral("\u2026"));
+    buttonKiesPoort_->setToolTip(QStringLiteral("Kies het apparaat voor deze poort"));
+    buttonKiesPoort_->setPopupMode(QToolButton::InstantPopup);
+    auto *devices = new QMenu(buttonKiesPoort_);
+    devices->setObjectName(QStringLiteral("MenuApparaten"));
+    buttonKiesPoort_->setMenu(devices);
+    connect(devices, &QMenu::aboutToShow, this, &frmInstellingen::ListDevices);
 
     AddLabel(this, 1, QStringLiteral("LogFilePath:"), Twips(240, 480, 1695, 285));
     txtInstelling_[1] = AddBox(this, 1, Twips(2160, 480, 4935, 285));
@@ -176,7 +203,7 @@ void frmInstellingen::UpdateScherm()
     checkAnsiLog_->setChecked(record.AnsiLogMode);
 }
 
-LeesIniFile::SaveResult frmInstellingen::SchermNaarVariabelen()
+Session::Saved frmInstellingen::SchermNaarVariabelen()
 {
     SettingsRecord record = session_.Settings();
     record.compoort = PortInBox();
@@ -190,7 +217,10 @@ LeesIniFile::SaveResult frmInstellingen::SchermNaarVariabelen()
         *starts[i] = ToWindows1252(txtInstelling_[2 + i]->text());
     record.HandShake = static_cast<std::int16_t>(comboHandShake_->currentIndex());
     record.AnsiLogMode = checkAnsiLog_->isChecked();
-    return session_.ApplySettings(record);
+    const Session::Saved saved =
+        session_.ApplySettings(record, QFile::encodeName(chosenDevice_).toStdString());
+    chosenDevice_.clear();
+    return saved;
 }
 
 void frmInstellingen::LockInputs()
@@ -213,6 +243,7 @@ void frmInstellingen::SetInputsLocked(bool locked)
     for (QLineEdit *box : txtInstelling_)
         EditorLook::SetBoxLocked(*box, locked);
     checkAnsiLog_->setEnabled(!locked);
+    buttonKiesPoort_->setEnabled(!locked);
 }
 
 // In view mode the check box always shows the record, whatever clicked or set it.
@@ -238,15 +269,46 @@ void frmInstellingen::ShowPortDevice()
         labPoort_->setToolTip({});
         return;
     }
-    const QString device = QString::fromLocal8Bit(PortDevicePath(session_.ProgramFolder(), port));
-    const QFileInfo info(device);
-    QString text = QStringLiteral("= ") + device;
-    if (info.isSymLink())
-        text = QStringLiteral("= ports/com%1 \u2192 %2").arg(port).arg(info.symLinkTarget());
-    if (!info.exists())
-        text += QStringLiteral(" (niet gevonden)");
+    const QString builtIn = QFile::decodeName(BuiltInPortPath(port).c_str());
+    QString text;
+    if (chosenDevice_ == builtIn) {
+        text = QStringLiteral("= ") + builtIn;
+    } else if (!chosenDevice_.isEmpty()) {
+        text = QStringLiteral("= ports/com%1 \u2192 %2").arg(port).arg(chosenDevice_);
+    } else {
+        const QFileInfo info(
+            QFile::decodeName(PortDevicePath(session_.ProgramFolder(), port).c_str()));
+        text = info.isSymLink()
+                   ? QStringLiteral("= ports/com%1 \u2192 %2").arg(port).arg(info.symLinkTarget())
+                   : QStringLiteral("= ") + info.filePath();
+        if (!info.exists())
+            text += QStringLiteral(" (niet gevonden)");
+    }
     labPoort_->setText(text);
     labPoort_->setToolTip(text);
+}
+
+void frmInstellingen::ListDevices()
+{
+    QMenu *menu = buttonKiesPoort_->menu();
+    menu->clear();
+    const std::vector<SerialDevice> devices = listDevices_();
+    for (const SerialDevice &device : devices) {
+        const QString text =
+            device.description.isEmpty()
+                ? device.path
+                : device.path + QStringLiteral("  (") + device.description + QStringLiteral(")");
+        connect(menu->addAction(text), &QAction::triggered, this,
+                [this, path = device.path] { ChooseDevice(path); });
+    }
+    if (devices.empty())
+        menu->addAction(QStringLiteral("geen seri\u00eble apparaten gevonden"))->setEnabled(false);
+}
+
+void frmInstellingen::ChooseDevice(const QString &path)
+{
+    chosenDevice_ = path;
+    ShowPortDevice();
 }
 
 void frmInstellingen::OnEdit()
@@ -257,17 +319,21 @@ void frmInstellingen::OnEdit()
 
 void frmInstellingen::OnCancel()
 {
+    chosenDevice_.clear();
     buttons_.SetEditing(false);
     LockInputs();
     UpdateScherm();
+    ShowPortDevice();
 }
 
 // The session saves and reopens the port in one go, so no receive tick falls in between; a
 // failed save is reported only after the port is back.
 void frmInstellingen::OnSave()
 {
-    const LeesIniFile::SaveResult saved = SchermNaarVariabelen();
+    const Session::Saved saved = SchermNaarVariabelen();
     buttons_.SetEditing(false);
     LockInputs();
-    EditorLook::ReportSaveFailure(this, saved);
+    ShowPortDevice();
+    ReportLinkFailure(this, saved.link);
+    EditorLook::ReportSaveFailure(this, saved.settings);
 }

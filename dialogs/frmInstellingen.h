@@ -1,6 +1,8 @@
 #pragma once
 
 #include "qtcommon/EditorLook.h"
+#include "qtserial/SerialDevices.h"
+#include "session/Session.h"
 #include "settings/LeesIniFile.h"
 
 #include <QWidget>
@@ -10,7 +12,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class Session;
+class QToolButton;
 class LockableComboBox;
 
 // "Setup": the port and logging settings of the record. Opens in view mode with every entry
@@ -22,11 +24,14 @@ class frmInstellingen final : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmInstellingen(Session &session, QWidget *parent = nullptr);
+    // `listDevices` tells the serial devices the user can choose from.
+    explicit frmInstellingen(Session &session, QWidget *parent = nullptr,
+                             SerialDeviceLister listDevices = AvailableSerialDevices);
 
     void UpdateScherm(); // record into the controls
-    // Controls into the record, which the session applies: log folder, settings file, port.
-    LeesIniFile::SaveResult SchermNaarVariabelen();
+    // Controls into the record, which the session applies: log folder, port link, settings
+    // file, port.
+    Session::Saved SchermNaarVariabelen();
     void LockInputs();
     void UnLockInputs();
 
@@ -35,6 +40,8 @@ private:
     void SetInputsLocked(bool locked);
     void KeepCheckInViewMode();
     void ShowPortDevice();
+    void ListDevices();
+    void ChooseDevice(const QString &path);
     std::int16_t PortInBox() const;
 
     void OnEdit();
@@ -45,6 +52,9 @@ private:
     // 0: port, 1: log folder, 2..6: start values.
     std::array<QLineEdit *, 7> txtInstelling_{};
     QLabel *labPoort_ = nullptr;
+    QToolButton *buttonKiesPoort_ = nullptr;
+    SerialDeviceLister listDevices_;
+    QString chosenDevice_; // bound to the number in the port box by the next Save
     LockableComboBox *comboBaudRate_ = nullptr;
     LockableComboBox *comboParity_ = nullptr;
     LockableComboBox *comboBits_ = nullptr;

@@ -11,3 +11,18 @@ inline constexpr std::int16_t kLastPort = 25;
 // instance to /dev/serial/by-id/...), otherwise /dev/ttyS<n-1>. A link whose target is missing
 // still counts as existing, so that opening it fails with the reason.
 std::string PortDevicePath(const std::string &programFolder, std::int16_t n);
+// The machine's own serial port n: /dev/ttyS<n-1>.
+std::string BuiltInPortPath(std::int16_t n);
+
+// What came of making port n name a chosen device.
+struct PortLinkResult {
+    bool ok = true;
+    std::string path;   // ports/com<n>
+    std::string reason; // the system's reason when !ok
+};
+
+// Port n names `device` from now on: ports/com<n> becomes a link to it, made beside the old one
+// and renamed over it, so the port never names no device on the way. When `device` is
+// /dev/ttyS<n-1>, which port n names without a link, the link is removed instead.
+PortLinkResult LinkPort(const std::string &programFolder, std::int16_t n,
+                        const std::string &device);

@@ -263,11 +263,14 @@ std::string Session::PortStatus() const
     return "STATUS: Port Com" + NumberText(settings_.compoort) + " [" + port_.DeviceName() + "] ";
 }
 
-LeesIniFile::SaveResult Session::ApplySettings(const SettingsRecord &record)
+Session::Saved Session::ApplySettings(const SettingsRecord &record, const std::string &chosenDevice)
 {
     settings_ = record;
     log_.SetLogDirectory(LeesIniFile::LogDirectoryOf(settings_, programFolder_));
-    const LeesIniFile::SaveResult saved = LeesIniFile::SchrijfIni(settings_, programFolder_);
+    Saved saved;
+    if (!chosenDevice.empty())
+        saved.link = LinkPort(programFolder_, settings_.compoort, chosenDevice);
+    saved.settings = LeesIniFile::SchrijfIni(settings_, programFolder_);
     ReopenPort();
     return saved;
 }

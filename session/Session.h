@@ -4,6 +4,7 @@
 // the main window's buttons, the RTS command, ending the program. Knows nothing of Qt.
 
 #include "quicksend/ModSnelkeuze.h"
+#include "serial/PortName.h"
 #include "serial/RSinput.h"
 #include "serial/RunState.h"
 #include "settings/LeesIniFile.h"
@@ -67,8 +68,13 @@ public:
     void Quit();
 
     // Settings dialog: the record's port and log settings become the run's (the log folder with
-    // them), the settings file is written, and the port is closed and opened again.
-    LeesIniFile::SaveResult ApplySettings(const SettingsRecord &record);
+    // them), the port number is linked to the device the user chose (none chosen: empty), the
+    // settings file is written, and the port is closed and opened again.
+    struct Saved {
+        LeesIniFile::SaveResult settings;
+        PortLinkResult link; // ok when no device was chosen
+    };
+    Saved ApplySettings(const SettingsRecord &record, const std::string &chosenDevice = {});
 
     // Quick-send editor: the eight definitions are stored and the settings file written; the
     // buttons keep their captions until UpdateQuickButtons.

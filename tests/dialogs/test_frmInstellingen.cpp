@@ -6,8 +6,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QToolButton>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -338,6 +340,113 @@ TEST_F(SettingsDialogTest, PortLabelNamesTheDevice)
     EXPECT_TRUE(device->text().startsWith("= /dev/ttyS11"));
     Retype(Box(d, 0), "0");
     EXPECT_EQ(device->text(), "geen poort (1..25)");
+}
+
+// The device choice: the system's devices, read when the list opens; the choice shows at once
+// and becomes the ports/com<n> link only with Save.
+class DeviceChoiceTest : public SettingsDialogTest
+{
+protected:
+    DeviceChoiceTest()
+    {
+        record.compoort = 3;
+        h.Use(record);
+    }
+
+    std::vector<SerialDevice> devices = {
+        {"/dev/serial/by-id/usb-FTDI_FT232R_A9-if00-port0", "FT232R USB UART, FTDI, A9"},
+        {"/dev/ttyS2", ""}};
+    int listings = 0;
+    SerialDeviceLister Lister()
+    {
+        return [this] {
+            ++listings;
+            return devices;
+        };
+    }
+
+    // Opens the list and chooses the entry that starts with `path`.
+    void Choose(const frmInstellingen &d, const QString &path)
+    {
+        QMenu *menu = Find<QToolButton>(d, "ButtonKiesPoort")->menu();
+        emit menu->aboutToShow();
+        for (QAction *action : menu->actions()) {
+            if (action->text().startsWith(path)) {
+                action->trigger();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no entry " << path.toStdString();
+    }
+    std::filesystem::path Link() const { return h.folder.Path() / "ports" / "com3"; }
+    QString Label(const frmInstellingen &d) { return Find<QLabel>(d, "LabPoort")->text(); }
+};
+
+TEST_F(DeviceChoiceTest, ChosenDeviceIsLinkedOnSaveOnly)
+{
+    frmInstellingen d(h.session, nullptr, Lister());
+    auto *choose = Find<QToolButton>(d, "ButtonKiesPoort");
+    EXPECT_FALSE(choose->isEnabled());
+    Click(Button(d, "ButtonWijzigen"));
+    EXPECT_TRUE(choose->isEnabled());
+    EXPECT_EQ(listings, 0) << "read when the list opens, not before";
+
+    Choose(d, "/dev/serial/by-id/usb-FTDI");
+    EXPECT_EQ(listings, 1);
+    const QString byId = QString::fromStdString(devices[0].path.toStdString());
+    EXPECT_EQ(Label(d), QStringLiteral("= ports/com3 \u2192 ") + byId);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(Link())));
+
+    Click(Button(d, "ButtonOpslaan"));
+    ASSERT_TRUE(std::filesystem::is_symlink(Link()));
+    EXPECT_EQ(std::filesystem::read_symlink(Link()), devices[0].path.toStdString());
+    EXPECT_TRUE(Label(d).endsWith(" (niet gevonden)")) << Label(d).toStdString();
+    EXPECT_NE(std::find(h.port.calls.begin(), h.port.calls.end(), "Open()"), h.port.calls.end());
+
+    // Another device replaces the link; the built-in port needs none.
+    devices[0].path = "/dev/serial/by-id/usb-other";
+    Click(Button(d, "ButtonWijzigen"));
+    Choose(d, "/dev/serial/by-id/usb-other");
+    Click(Button(d, "ButtonOpslaan"));
+    EXPECT_EQ(std::filesystem::read_symlink(Link()), "/dev/serial/by-id/usb-other");
+    Click(Button(d, "ButtonWijzigen"));
+    Choose(d, "/dev/ttyS2");
+    EXPECT_EQ(Label(d), "= /dev/ttyS2");
+    Click(Button(d, "ButtonOpslaan"));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(Link())));
+    EXPECT_EQ(listings, 3);
+}
+
+TEST_F(DeviceChoiceTest, CancelChangesNoLinkAndAFailedLinkIsReported)
+{
+    devices.clear();
+    frmInstellingen empty(h.session, nullptr, Lister());
+    Click(Button(empty, "ButtonWijzigen"));
+    QMenu *menu = Find<QToolButton>(empty, "ButtonKiesPoort")->menu();
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_FALSE(menu->actions()[0]->isEnabled());
+
+    devices = {{"/dev/ttyUSB0", "USB serial"}};
+    frmInstellingen d(h.session, nullptr, Lister());
+    Click(Button(d, "ButtonWijzigen"));
+    Choose(d, "/dev/ttyUSB0");
+    Click(Button(d, "ButtonAnnuleren"));
+    EXPECT_FALSE(std::filesystem::exists(h.folder.Path() / "ports"));
+    EXPECT_TRUE(Label(d).startsWith("= /dev/ttyS2")) << Label(d).toStdString();
+
+    // A file where the ports folder should be: the link cannot be made, the rest of the save is.
+    std::ofstream(h.folder.Path() / "ports") << "not a folder";
+    Click(Button(d, "ButtonWijzigen"));
+    Choose(d, "/dev/ttyUSB0");
+    const std::optional<SeenMessage> message = ClickAndCatchMessage(Button(d, "ButtonOpslaan"));
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->title, "Tamvi");
+    EXPECT_TRUE(
+        message->text.startsWith(QStringLiteral("Poort niet gekoppeld: %1: ").arg(Link().c_str())))
+        << message->text.toStdString();
+    EXPECT_TRUE(std::filesystem::exists(h.SettingsFile()));
+    EXPECT_NE(std::find(h.port.calls.begin(), h.port.calls.end(), "Open()"), h.port.calls.end());
 }
 
 } // namespace
