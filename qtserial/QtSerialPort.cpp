@@ -2,112 +2,133 @@
 
 #include "serial/PortName.h"
 
-#include <QFile>
 #include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
+#include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <poll.h>
 #include <string_view>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <system_error>
-#include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace
 {
 
-struct LineSettings {
-    qint32 baudRate = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+using namespace std::chrono_literals;
+
+const std::string kInUse = "the port is in use by another program";
+
+std::string SystemMessage(int error)
+{
+    return std::system_category().message(error);
+}
+
+std::optional<speed_t> SpeedOf(int baudRate)
+{
+    switch (baudRate) {
+    case 300:
+        return B300;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The parts of the attributes a device may quietly keep as they were (a pseudo-terminal keeps 8
+// data bits and no parity): after setting them, they are read back and compared.
+struct Part {
+    tcflag_t termios::*flags;
+    tcflag_t mask;
+    std::string_view name;
+};
+constexpr Part kCheckedParts[] = {
+    {&termios::c_cflag, CSIZE, "data bits"},
+    {&termios::c_cflag, PARENB | PARODD, "parity"},
+    {&termios::c_cflag, CSTOPB, "stop bits"},
+    {&termios::c_cflag, CRTSCTS, "handshaking"},
+    {&termios::c_iflag, INPCK | PARMRK | IGNPAR | ISTRIP, "parity checking"},
 };
 
-std::vector<std::string> SplitAtCommas(const std::string &text)
+// The name of the first part the device did not take as wanted, or empty.
+std::string_view RefusedPart(const termios &wanted, const termios &applied)
 {
-    std::vector<std::string> fields(1);
-    for (const char c : text) {
-        if (c == ',')
-            fields.emplace_back();
-        else
-            fields.back().push_back(c);
+    if (cfgetispeed(&wanted) != cfgetispeed(&applied) ||
+        cfgetospeed(&wanted) != cfgetospeed(&applied))
+        return "baud rate";
+    for (const Part &part : kCheckedParts) {
+        if (((wanted.*part.flags ^ applied.*part.flags) & part.mask) != 0)
+            return part.name;
     }
-    return fields;
+    return {};
 }
 
-std::optional<qint32> ParseBaudRate(const std::string &field)
+bool IsWithoutModemLines(int error)
 {
-    qint32 value = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (error != std::errc() || end != field.data() + field.size() || value <= 0)
-        return std::nullopt;
-    return value;
-}
-
-template <typename Value, std::size_t N>
-std::optional<Value> Lookup(const std::string &field,
-                            const std::pair<std::string_view, Value> (&table)[N])
-{
-    for (const auto &[text, value] : table) {
-        if (field == text)
-            return value;
-    }
-    return std::nullopt;
-}
-
-constexpr std::pair<std::string_view, QSerialPort::Parity> kParities[] = {
-    {"N", QSerialPort::NoParity},   {"E", QSerialPort::EvenParity},  {"O", QSerialPort::OddParity},
-    {"M", QSerialPort::MarkParity}, {"S", QSerialPort::SpaceParity}, {"n", QSerialPort::NoParity},
-    {"e", QSerialPort::EvenParity}, {"o", QSerialPort::OddParity},   {"m", QSerialPort::MarkParity},
-    {"s", QSerialPort::SpaceParity}};
-constexpr std::pair<std::string_view, QSerialPort::DataBits> kDataBits[] = {
-    {"5", QSerialPort::Data5},
-    {"6", QSerialPort::Data6},
-    {"7", QSerialPort::Data7},
-    {"8", QSerialPort::Data8}};
-constexpr std::pair<std::string_view, QSerialPort::StopBits> kStopBits[] = {
-    {"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneAndHalfStop}, {"2", QSerialPort::TwoStop}};
-
-// "9600,N,8,1": baud rate, parity letter, data bits, stop bits.
-std::optional<LineSettings> ParseLineSettings(const std::string &text)
-{
-    const std::vector<std::string> fields = SplitAtCommas(text);
-    if (fields.size() != 4)
-        return std::nullopt;
-    const auto baudRate = ParseBaudRate(fields[0]);
-    const auto parity = Lookup(fields[1], kParities);
-    const auto dataBits = Lookup(fields[2], kDataBits);
-    const auto stopBits = Lookup(fields[3], kStopBits);
-    if (!baudRate || !parity || !dataBits || !stopBits)
-        return std::nullopt;
-    return LineSettings{*baudRate, *parity, *dataBits, *stopBits};
-}
-
-bool IsModemLineUnsupported(const QSerialPort &port)
-{
-    // A device without modem lines (a pseudo-terminal) answers every modem-line call with
-    // "Inappropriate ioctl for device", which QSerialPort reports as unsupported.
-    return port.error() == QSerialPort::UnsupportedOperationError;
+    // A device without modem lines (a pseudo-terminal) answers every modem-line call so.
+    return error == ENOTTY || error == EINVAL;
 }
 
 } // namespace
 
-QtSerialPort::QtSerialPort(std::string programFolder, QObject *parent)
-    : QObject(parent), programFolder_(std::move(programFolder)), port_(this)
+bool QtSerialPort::SetLineAttributes(termios &attributes, const PortLists::LineSettings &settings)
 {
-    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
+    const auto speed = SpeedOf(settings.baudRate);
+    if (!speed || (settings.dataBits != 7 && settings.dataBits != 8))
+        return false;
+    // Every byte, NUL, Ctrl-Z and XON/XOFF included, passes unchanged both ways.
+    cfmakeraw(&attributes);
+    attributes.c_cflag |= CLOCAL | CREAD;
+    attributes.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+    attributes.c_cflag |= settings.dataBits == 7 ? CS7 : CS8;
+    if (settings.parity != PortLists::kNoParity)
+        attributes.c_cflag |= PARENB;
+    if (settings.parity == PortLists::kOddParity)
+        attributes.c_cflag |= PARODD;
+    if (settings.stopBits == 2)
+        attributes.c_cflag |= CSTOPB;
+    // A byte with a parity error is marked rather than dropped or passed as if sound, and
+    // stripping the eighth bit would make a true 0xFF look like the start of a mark.
+    attributes.c_iflag &= ~(INPCK | PARMRK | IGNPAR | ISTRIP);
+    if (settings.parity != PortLists::kNoParity)
+        attributes.c_iflag |= INPCK | PARMRK;
+    attributes.c_cc[VMIN] = 1;
+    attributes.c_cc[VTIME] = 0;
+    cfsetispeed(&attributes, *speed);
+    cfsetospeed(&attributes, *speed);
+    return true;
+}
+
+QtSerialPort::QtSerialPort(std::string programFolder, QObject *parent)
+    : QObject(parent), programFolder_(std::move(programFolder))
+{
     collectTimer_.setInterval(kCollectInterval);
     connect(&collectTimer_, &QTimer::timeout, this, &QtSerialPort::OnCollectTick);
 }
 
 QtSerialPort::~QtSerialPort()
 {
-    // QSerialPort may still report while it closes on destruction, when our members are gone.
-    disconnect(&port_, nullptr, this, nullptr);
     CloseDevice();
 }
 
@@ -129,76 +150,97 @@ bool QtSerialPort::SetPortNumber(std::int16_t n)
 
 bool QtSerialPort::Open()
 {
-    OwnCall call(*this);
     CloseDevice();
+    Forget();
+    lossPending_ = false;
     if (device_.empty())
         return Fail("no port number set");
-    lossPending_ = false;
+    if (!OpenDevice()) {
+        CloseDevice();
+        return false;
+    }
+    return true;
+}
 
-    // Open with plain line settings: those kept from an earlier device might be refused by this
-    // one before the caller gets to set its own.
-    const LineSettings plain;
-    port_.setBaudRate(plain.baudRate);
-    port_.setParity(plain.parity);
-    port_.setDataBits(plain.dataBits);
-    port_.setStopBits(plain.stopBits);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    port_.setPortName(QFile::decodeName(device_.c_str()));
-    if (!port_.open(QIODevice::ReadWrite))
-        return FailWithSystemReason();
+// Opens the device for this port alone, with plain line settings: those kept from an earlier
+// program might be refused by this device before the caller gets to set its own.
+bool QtSerialPort::OpenDevice()
+{
+    fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0)
+        return errno == EBUSY ? Fail(kInUse) : FailWithSystemReason();
+    // Two programs reading one line would each get some of the bytes. The lock keeps out every
+    // program that locks (another Tamvi, the usual terminal tools); the exclusive mode keeps out
+    // the others that open the device after us.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        // The device is another's: closed as it is, with what it holds for them and its mode.
+        ::close(fd_);
+        fd_ = -1;
+        return Fail(error == EWOULDBLOCK ? kInUse : "lock failed: " + SystemMessage(error));
+    }
+    if (!::isatty(fd_))
+        return Fail("not a serial device");
+    ::ioctl(fd_, TIOCEXCL);
+
+    termios attributes{};
+    if (::tcgetattr(fd_, &attributes) != 0)
+        return FailWithSystemReason("line settings not read: ");
+    const termios before = attributes;
+    SetLineAttributes(attributes, PortLists::LineSettings{});
+    attributes.c_cflag &= ~CRTSCTS;
+    if (!ApplyAttributes(before, attributes))
+        return false;
+    parityMarking_ = false;
+    handshaking_ = Handshaking::None;
     modemLinesAbsent_ = false;
-    if (!TakeOverReceiving()) {
-        CloseDevice();
-        return Fail("this Qt's serial port cannot leave the receiving to the program");
-    }
-
-    if (!ModemLineDone(port_.setDataTerminalReady(dtr_)) ||
-        !ModemLineDone(port_.setRequestToSend(rts_))) {
-        const std::string reason = error_;
-        CloseDevice();
-        return Fail(reason);
-    }
+    if (!SetModemLine(TIOCM_DTR, dtr_) || !SetModemLine(TIOCM_RTS, rts_))
+        return false;
+    StartWatching();
     return true;
 }
 
 bool QtSerialPort::Close()
 {
-    OwnCall call(*this);
-    if (!port_.isOpen())
+    if (!IsOpen()) {
+        Forget(); // what a lost port kept
         return Fail("the port is not open");
-    // Bytes still queued (a quick-send just before Quit or a Save) go out before the close
-    // would discard them; flush() never blocks.
-    port_.flush();
+    }
+    SendWhatIsLeft();
     CloseDevice();
+    Forget();
     return true;
 }
 
 bool QtSerialPort::IsOpen() const
 {
-    return port_.isOpen();
+    return fd_ >= 0;
 }
 
 bool QtSerialPort::SetSettings(const std::string &text)
 {
-    OwnCall call(*this);
-    if (!port_.isOpen())
+    if (!IsOpen())
         return Fail("the port is not open");
-    const auto settings = ParseLineSettings(text);
+    const auto settings = PortLists::ParseLineSettings(text);
     if (!settings)
         return Fail("invalid port settings \"" + text + "\"");
-    if (!port_.setBaudRate(settings->baudRate))
-        return FailWithSystemReason("baud rate refused: ");
-    if (!port_.setDataBits(settings->dataBits))
-        return FailWithSystemReason("data bits refused: ");
-    if (!port_.setParity(settings->parity))
-        return FailWithSystemReason("parity refused: ");
-    if (!port_.setStopBits(settings->stopBits))
-        return FailWithSystemReason("stop bits refused: ");
+    termios before{};
+    if (::tcgetattr(fd_, &before) != 0)
+        return FailWithSystemReason("line settings not read: ");
+    termios wanted = before;
+    if (!SetLineAttributes(wanted, *settings))
+        return Fail("invalid port settings \"" + text + "\"");
+    if (!ApplyAttributes(before, wanted))
+        return false;
+    const bool marking = settings->parity != PortLists::kNoParity;
+    if (marking != parityMarking_)
+        parityMarks_.Reset();
+    parityMarking_ = marking;
     return true;
 }
 
-// QSerialPort works in raw mode: every byte, NUL and Ctrl-Z included, is delivered unchanged,
-// which is what the program asks for. The opposite request has nothing to switch.
+// The port works in raw mode: every byte, NUL and Ctrl-Z included, is delivered unchanged, which
+// is what the program asks for. The opposite request has nothing to switch.
 bool QtSerialPort::SetNullDiscard(bool)
 {
     return true;
@@ -210,25 +252,29 @@ bool QtSerialPort::SetEofEnable(bool)
 
 bool QtSerialPort::SetHandshaking(Handshaking mode)
 {
-    OwnCall call(*this);
-    if (!port_.isOpen())
+    if (!IsOpen())
         return Fail("the port is not open");
-    const auto flow =
-        mode == Handshaking::RtsCts ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl;
-    if (!port_.setFlowControl(flow))
-        return FailWithSystemReason("handshaking refused: ");
+    termios before{};
+    if (::tcgetattr(fd_, &before) != 0)
+        return FailWithSystemReason("line settings not read: ");
+    termios wanted = before;
+    if (mode == Handshaking::RtsCts)
+        wanted.c_cflag |= CRTSCTS;
+    else
+        wanted.c_cflag &= ~CRTSCTS;
+    if (!ApplyAttributes(before, wanted))
+        return false;
+    handshaking_ = mode;
     return true;
 }
 
 void QtSerialPort::SetRts(bool on)
 {
     rts_ = on;
-    if (!port_.isOpen())
-        return;
-    OwnCall call(*this);
-    // Under RTS/CTS handshaking the driver owns the line and QSerialPort refuses; the level is
-    // kept for GetRts either way.
-    ModemLineDone(port_.setRequestToSend(on));
+    // Under RTS/CTS handshaking the driver owns the line; the level is kept for GetRts either
+    // way.
+    if (IsOpen() && handshaking_ != Handshaking::RtsCts)
+        SetModemLine(TIOCM_RTS, on);
 }
 
 bool QtSerialPort::GetRts() const
@@ -239,10 +285,7 @@ bool QtSerialPort::GetRts() const
 bool QtSerialPort::SetDtr(bool on)
 {
     dtr_ = on;
-    if (!port_.isOpen())
-        return true;
-    OwnCall call(*this);
-    return ModemLineDone(port_.setDataTerminalReady(on));
+    return !IsOpen() || SetModemLine(TIOCM_DTR, on);
 }
 
 bool QtSerialPort::SetReadLength(std::int16_t n)
@@ -253,7 +296,7 @@ bool QtSerialPort::SetReadLength(std::int16_t n)
 
 std::optional<int> QtSerialPort::WaitingCount()
 {
-    if (!port_.isOpen() && HeldCount() == 0) {
+    if (!IsOpen() && HeldCount() == 0) {
         Fail("the port is not open");
         return std::nullopt;
     }
@@ -262,7 +305,7 @@ std::optional<int> QtSerialPort::WaitingCount()
 
 std::optional<std::string> QtSerialPort::Read()
 {
-    if (!port_.isOpen() && HeldCount() == 0) {
+    if (!IsOpen() && HeldCount() == 0) {
         Fail("the port is not open");
         return std::nullopt;
     }
@@ -280,31 +323,30 @@ std::optional<std::string> QtSerialPort::Read()
     return bytes;
 }
 
+// Bytes go out at once; what the device cannot take now is queued and sent when it has room.
 bool QtSerialPort::Write(const std::string &oneChar)
 {
-    OwnCall call(*this);
-    if (!port_.isOpen())
+    if (!IsOpen())
         return Fail("the port is not open");
-    const auto size = static_cast<qint64>(oneChar.size());
-    if (port_.write(oneChar.data(), size) != size)
+    queued_ += oneChar;
+    if (!SendQueued())
         return FailWithSystemReason("write failed: ");
+    UpdateWatches();
     return true;
 }
 
 bool QtSerialPort::GetCts() const
 {
     // A device without modem lines stays without them while it is open: asking again on every
-    // lamp tick would only cost a failing system call and an error report each time.
-    if (!port_.isOpen() || modemLinesAbsent_)
+    // lamp tick would only cost a failing system call each time.
+    if (!IsOpen() || modemLinesAbsent_)
         return false;
-    OwnCall call(*this);
-    const QSerialPort::PinoutSignals lines = port_.pinoutSignals();
-    if (port_.error() != QSerialPort::NoError) {
-        modemLinesAbsent_ = IsModemLineUnsupported(port_);
-        port_.clearError();
+    int lines = 0;
+    if (::ioctl(fd_, TIOCMGET, &lines) != 0) {
+        modemLinesAbsent_ = IsWithoutModemLines(errno);
         return false;
     }
-    return lines.testFlag(QSerialPort::ClearToSendSignal);
+    return (lines & TIOCM_CTS) != 0;
 }
 
 std::string QtSerialPort::DeviceName() const
@@ -317,41 +359,110 @@ std::string QtSerialPort::ErrorString() const
     return error_;
 }
 
-// QSerialPort would read every arrival itself, waking the program for every few bytes: its own
-// watch is switched off, and the bytes are taken here instead, with a watch of our own on a fast
-// line and by the collect timer on a slow one.
-bool QtSerialPort::TakeOverReceiving()
+// A slow line is collected by the timer; the arrival watch takes over on a fast one.
+void QtSerialPort::StartWatching()
 {
-    bool found = false;
-    for (auto *watch : port_.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly)) {
-        if (watch->type() == QSocketNotifier::Read && watch->socket() == port_.handle()) {
-            watch->setEnabled(false);
-            found = true;
-        }
-    }
-    if (!found)
-        return false;
-    arrivalWatch_ = new QSocketNotifier(port_.handle(), QSocketNotifier::Read, this);
+    arrivalWatch_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(arrivalWatch_, &QSocketNotifier::activated, this, [this] {
         Collect();
-        UpdateArrivalWatch(); // off once the buffer is full
+        UpdateWatches(); // off once the buffer is full
+    });
+    sendWatch_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
+    connect(sendWatch_, &QSocketNotifier::activated, this, [this] {
+        if (!SendQueued())
+            ReportLoss(SystemMessage(errno));
+        UpdateWatches();
     });
     fastLine_ = false;
     collected_ = 0;
-    UpdateArrivalWatch();
+    UpdateWatches();
     collectTimer_.start();
-    return true;
 }
 
-// Every close of the device goes through here: the receiving stops first, as a watch left on a
-// closed descriptor would be reported as invalid.
+// Every close of the device goes through here: the watches go first, as a watch left on a
+// closed descriptor would be reported as invalid. What the device has still to send is
+// discarded, so that closing never waits for it, and what the system received and nobody read,
+// which a device that stays open elsewhere (a pseudo-terminal) would keep for the next open.
 void QtSerialPort::CloseDevice()
 {
     collectTimer_.stop();
     delete arrivalWatch_;
     arrivalWatch_ = nullptr;
-    if (port_.isOpen())
-        port_.close();
+    delete sendWatch_;
+    sendWatch_ = nullptr;
+    if (fd_ < 0)
+        return;
+    ::tcflush(fd_, TCIFLUSH);
+    int unsent = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &unsent) == 0 && unsent > 0)
+        ::tcflush(fd_, TCOFLUSH);
+    ::ioctl(fd_, TIOCNXCL); // the mode outlives us on a device that stays open elsewhere
+    ::close(fd_);           // the lock goes with it
+    fd_ = -1;
+}
+
+// Bytes written just before a close (a quick-send before Quit or Save) still go out: what is
+// queued gets one more try, and the device a short while to send what it holds.
+void QtSerialPort::SendWhatIsLeft()
+{
+    SendQueued();
+    const auto deadline = std::chrono::steady_clock::now() + kCloseSendLimit;
+    int unsent = 0;
+    while (::ioctl(fd_, TIOCOUTQ, &unsent) == 0 && unsent > 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+}
+
+// What the port held and had not handed out goes with a close: a new start begins empty.
+void QtSerialPort::Forget()
+{
+    held_.clear();
+    heldRead_ = 0;
+    queued_.clear();
+    parityMarks_.Reset();
+}
+
+// Sets the attributes and reads them back: a device may take part of them and keep the rest as
+// it was. Then the attributes before stay, and the part refused is the reason.
+bool QtSerialPort::ApplyAttributes(const termios &before, const termios &wanted)
+{
+    if (::tcsetattr(fd_, TCSANOW, &wanted) != 0)
+        return FailWithSystemReason("line settings refused: ");
+    termios applied{};
+    if (::tcgetattr(fd_, &applied) != 0)
+        return FailWithSystemReason("line settings not read: ");
+    const std::string_view refused = RefusedPart(wanted, applied);
+    if (refused.empty())
+        return true;
+    ::tcsetattr(fd_, TCSANOW, &before);
+    return Fail(std::string(refused) + " refused by the device");
+}
+
+// A device without modem lines counts as done, and is not asked again while open.
+bool QtSerialPort::SetModemLine(int line, bool on)
+{
+    if (modemLinesAbsent_ || ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
+        return true;
+    if (IsWithoutModemLines(errno)) {
+        modemLinesAbsent_ = true;
+        return true;
+    }
+    return FailWithSystemReason("modem line refused: ");
+}
+
+// Writes what is queued as far as the device takes it. False, with errno, when the device fails.
+bool QtSerialPort::SendQueued()
+{
+    while (!queued_.empty()) {
+        const ssize_t sent = ::write(fd_, queued_.data(), queued_.size());
+        if (sent > 0)
+            queued_.erase(0, static_cast<std::size_t>(sent));
+        else if (sent < 0 && errno == EINTR)
+            continue;
+        else
+            return sent == 0 || errno == EAGAIN;
+    }
+    return true;
 }
 
 // Whether the line is fast is judged anew every interval, by what it brought in the last one.
@@ -360,52 +471,64 @@ void QtSerialPort::OnCollectTick()
     Collect();
     fastLine_ = collected_ >= kFastLineBytes;
     collected_ = 0;
-    UpdateArrivalWatch();
+    UpdateWatches();
 }
 
 // Takes what the device has received, and notices a device that went away.
 void QtSerialPort::Collect()
 {
-    if (!port_.isOpen() || lossPending_)
+    if (!IsOpen() || lossPending_)
         return;
-    pollfd device{port_.handle(), POLLIN, 0};
+    pollfd device{fd_, POLLIN, 0};
     if (::poll(&device, 1, 0) <= 0)
         return;
-    const bool readable = (device.revents & POLLIN) != 0;
-    if ((readable && !Drain()) || (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-        ReportLoss();
+    if ((device.revents & POLLIN) != 0 && !Drain())
+        ReportLoss(SystemMessage(errno));
+    else if ((device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        ReportLoss("the device hung up");
 }
 
-// Moves what the device has received into held_, up to kReceiveBufferBytes held in all. False
-// when reading failed.
+// Moves what the device has received into held_, up to kReceiveBufferBytes held in all. False,
+// with errno, when reading failed.
 bool QtSerialPort::Drain()
 {
     char chunk[16 * 1024];
     while (Room() > 0) {
-        const ssize_t got = ::read(port_.handle(), chunk, std::min(sizeof chunk, Room()));
-        if (got > 0) {
-            held_.append(chunk, static_cast<std::size_t>(got));
-            collected_ += static_cast<std::size_t>(got);
-        } else if (got == 0 || errno == EAGAIN) {
+        const ssize_t got = ::read(fd_, chunk, std::min(sizeof chunk, Room()));
+        if (got > 0)
+            Keep(chunk, static_cast<std::size_t>(got));
+        else if (got == 0 || errno == EAGAIN)
             return true; // nothing more for now
-        } else if (errno != EINTR) {
+        else if (errno != EINTR)
             return false;
-        }
     }
     return true;
 }
 
-// The watch is on only on a fast line with room left: a full buffer leaves the bytes with the
-// system, which then holds the sender off.
-void QtSerialPort::UpdateArrivalWatch()
+void QtSerialPort::Keep(const char *bytes, std::size_t count)
+{
+    collected_ += count;
+    if (parityMarking_)
+        parityMarks_.Decode(std::string_view(bytes, count), held_);
+    else
+        held_.append(bytes, count);
+}
+
+// The arrival watch is on only on a fast line with room left: a full buffer leaves the bytes
+// with the system, which then holds the sender off. The send watch is on while bytes wait.
+void QtSerialPort::UpdateWatches()
 {
     if (arrivalWatch_)
         arrivalWatch_->setEnabled(fastLine_ && Room() > 0 && !lossPending_);
+    if (sendWatch_)
+        sendWatch_->setEnabled(!queued_.empty() && !lossPending_);
 }
 
 std::size_t QtSerialPort::Room() const
 {
-    return static_cast<std::size_t>(kReceiveBufferBytes) - HeldCount();
+    // Decoding may add a byte or two beyond the limit.
+    const auto limit = static_cast<std::size_t>(kReceiveBufferBytes);
+    return HeldCount() >= limit ? 0 : limit - HeldCount();
 }
 
 // The bytes ready to be read: those held, or when none are, what the device has received since.
@@ -416,59 +539,29 @@ std::size_t QtSerialPort::Waiting()
     return HeldCount();
 }
 
-void QtSerialPort::OnError(QSerialPort::SerialPortError error)
-{
-    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || ownCalls_ > 0)
-        return;
-    ReportLoss();
-}
-
 // Closing right here could delete a watch inside its own event, or close the port in the middle
 // of a read of the receive tick: the port is closed from the event loop, once.
-void QtSerialPort::ReportLoss()
+void QtSerialPort::ReportLoss(std::string reason)
 {
-    if (lossPending_ || !port_.isOpen())
+    if (lossPending_ || !IsOpen())
         return;
     lossPending_ = true;
-    UpdateArrivalWatch();
+    lossReason_ = std::move(reason);
+    UpdateWatches();
     QMetaObject::invokeMethod(this, &QtSerialPort::HandleLoss, Qt::QueuedConnection);
 }
 
 void QtSerialPort::HandleLoss()
 {
-    if (!lossPending_ || !port_.isOpen())
+    if (!lossPending_ || !IsOpen())
         return;
-    const std::string reason = LossReason();
     Drain(); // what the system still holds of the device was received: keep it readable
     lossPending_ = false;
-    {
-        OwnCall call(*this);
-        CloseDevice();
-    }
-    error_ = reason;
+    CloseDevice();
+    queued_.clear(); // nowhere to go
+    error_ = lossReason_;
     if (lostHandler_)
-        lostHandler_(reason);
-}
-
-std::string QtSerialPort::LossReason() const
-{
-    // A device that went away reads as end of file, and QSerialPort's text then describes a stale
-    // errno. Asking the device itself gives the real reason (a hung-up terminal answers EIO).
-    termios attributes{};
-    if (::tcgetattr(port_.handle(), &attributes) != 0)
-        return std::system_category().message(errno);
-    return port_.errorString().toStdString();
-}
-
-bool QtSerialPort::ModemLineDone(bool applied)
-{
-    if (applied)
-        return true;
-    if (IsModemLineUnsupported(port_)) {
-        port_.clearError();
-        return true;
-    }
-    return FailWithSystemReason("modem line refused: ");
+        lostHandler_(error_);
 }
 
 bool QtSerialPort::Fail(std::string reason)
@@ -479,7 +572,5 @@ bool QtSerialPort::Fail(std::string reason)
 
 bool QtSerialPort::FailWithSystemReason(const std::string &what)
 {
-    const std::string reason = what + port_.errorString().toStdString();
-    port_.clearError();
-    return Fail(reason);
+    return Fail(what + SystemMessage(errno));
 }

@@ -1,25 +1,29 @@
 #pragma once
 
-// SerialPort on QSerialPort. Port n is the device PortDevicePath names. QSerialPort opens and
-// configures the device, writes to it and drives its modem lines; the receiving is done here, so
-// that a slow line does not wake the program for every few bytes. Everything received is kept (up
-// to 1 MiB, after which the operating system holds the sender off) until the receive tick reads
-// it.
+// SerialPort on a terminal device of the system. Port n is the device PortDevicePath names. The
+// port owns the device's descriptor: it opens it locked for itself, in raw mode, sets the line
+// and the modem lines through termios, and does its own reading and writing, watched by the event
+// loop. A slow line is read every collect interval, so that it does not wake the program for every
+// few bytes. Everything received is kept (up to 1 MiB, after which the operating system holds the
+// sender off) until the receive tick reads it; Close and Open start with nothing kept.
 //
 // A device that goes away while open (an adapter pulled out, the far side of a pseudo-terminal
 // closed) is noticed by the next collection: the port is closed and the lost handler called
-// once; bytes received before it stay readable, later reads count as no input.
+// once; bytes received before it stay readable until the next Open or Close, later reads count as
+// no input.
 
+#include "serial/ParityMarks.h"
 #include "serial/SerialPort.h"
+#include "settings/PortLists.h"
 
 #include <QObject>
-#include <QSerialPort>
 #include <QTimer>
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
+#include <cstdint>
 #include <string>
+#include <termios.h>
 
 class QSocketNotifier;
 
@@ -30,7 +34,7 @@ class QtSerialPort final : public QObject, public SerialPort
 public:
     // What the port keeps between receive ticks and through a hold; when it is full the device
     // is held off by the operating system.
-    static constexpr qint64 kReceiveBufferBytes = 1 << 20;
+    static constexpr std::int64_t kReceiveBufferBytes = 1 << 20;
     // How often received bytes are collected from the operating system on a slow line: as often
     // as the lamps are refreshed, so both share one wake-up. A device that hangs up takes what
     // the system still held for it along, so collecting rarely would risk those bytes.
@@ -39,6 +43,15 @@ public:
     // as they arrive: the system's own line buffer (4 KiB) stays far from full, so a line with
     // handshaking is not slowed down and one without cannot overrun.
     static constexpr std::size_t kFastLineBytes = 2048;
+    // How long Close waits for the device to send what it was given. Closing a device with bytes
+    // still to send waits until they are out (up to 30 s on a serial driver, forever while the
+    // far side holds a handshake line off); what is left then is discarded instead.
+    static constexpr std::chrono::milliseconds kCloseSendLimit{250};
+
+    // The line settings applied to a device's attributes: raw bytes in and out, the baud rate,
+    // parity, data and stop bits, and with parity E or O input parity checking that marks each
+    // damaged byte (ParityMarks). False for a baud rate the system has no speed for.
+    static bool SetLineAttributes(termios &attributes, const PortLists::LineSettings &settings);
 
     explicit QtSerialPort(std::string programFolder, QObject *parent = nullptr);
     ~QtSerialPort() override;
@@ -66,34 +79,22 @@ public:
     std::string ErrorString() const override;
 
 private:
-    // QSerialPort reports every failure through errorOccurred, also those of our own calls. Those
-    // are answered by the call itself; only a report that arrives from the event loop while no
-    // call of ours runs can mean that the device went away.
-    class OwnCall
-    {
-    public:
-        explicit OwnCall(const QtSerialPort &port) : port_(port) { ++port_.ownCalls_; }
-        ~OwnCall() { --port_.ownCalls_; }
-        OwnCall(const OwnCall &) = delete;
-        OwnCall &operator=(const OwnCall &) = delete;
-
-    private:
-        const QtSerialPort &port_;
-    };
-
-    bool TakeOverReceiving();
+    bool OpenDevice();
+    void StartWatching();
     void CloseDevice();
+    void SendWhatIsLeft();
+    void Forget();
+    bool ApplyAttributes(const termios &before, const termios &wanted);
+    bool SetModemLine(int line, bool on);
+    bool SendQueued();
     void OnCollectTick();
     void Collect();
     bool Drain();
-    void UpdateArrivalWatch();
+    void Keep(const char *bytes, std::size_t count);
+    void UpdateWatches();
     std::size_t Waiting();
-    void OnError(QSerialPort::SerialPortError error);
-    void ReportLoss();
+    void ReportLoss(std::string reason);
     void HandleLoss();
-    std::string LossReason() const;
-    // A modem-line call that QSerialPort refused; a device without modem lines counts as done.
-    bool ModemLineDone(bool applied);
     bool Fail(std::string reason);
     bool FailWithSystemReason(const std::string &what = {});
     std::size_t HeldCount() const { return held_.size() - heldRead_; }
@@ -101,21 +102,29 @@ private:
 
     std::string programFolder_;
     std::string device_;
-    mutable QSerialPort port_;
-    mutable int ownCalls_ = 0;
+    int fd_ = -1;
     // Watches for arriving bytes while the line is fast; off on a slow line, where the collect
     // timer takes them.
     QSocketNotifier *arrivalWatch_ = nullptr;
+    // Watches for room to send while bytes the device could not take at once are queued.
+    QSocketNotifier *sendWatch_ = nullptr;
     QTimer collectTimer_;
     std::size_t collected_ = 0; // since the last collect tick
     bool fastLine_ = false;
     mutable bool modemLinesAbsent_ = false;
     bool lossPending_ = false;
+    std::string lossReason_;
     LostHandler lostHandler_;
     std::string error_;
     bool rts_ = false;
     bool dtr_ = true;
-    qint64 readLength_ = 1;
+    Handshaking handshaking_ = Handshaking::None;
+    std::int16_t readLength_ = 1;
+    // On while the line checks parity: what is read then passes through the decoder.
+    bool parityMarking_ = false;
+    ParityMarks parityMarks_;
+    // Bytes written that the device could not take yet.
+    std::string queued_;
     // Received bytes not yet read; read from heldRead_ on.
     std::string held_;
     std::size_t heldRead_ = 0;
