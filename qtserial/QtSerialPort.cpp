@@ -151,7 +151,13 @@ bool QtSerialPort::SetPortNumber(std::int16_t n)
 bool QtSerialPort::Open()
 {
     CloseDevice();
-    Forget();
+    // What a lost port kept and nobody read yet (a hold that outlasted the loss) stays, ahead of
+    // what the device sends once it is back.
+    if (keptFromLoss_)
+        parityMarks_.Reset();
+    else
+        Forget();
+    keptFromLoss_ = false;
     lossPending_ = false;
     if (device_.empty())
         return Fail("no port number set");
@@ -204,6 +210,7 @@ bool QtSerialPort::Close()
 {
     if (!IsOpen()) {
         Forget(); // what a lost port kept
+        keptFromLoss_ = false;
         return Fail("the port is not open");
     }
     SendWhatIsLeft();
@@ -559,6 +566,7 @@ void QtSerialPort::HandleLoss()
     lossPending_ = false;
     CloseDevice();
     queued_.clear(); // nowhere to go
+    keptFromLoss_ = true;
     error_ = lossReason_;
     if (lostHandler_)
         lostHandler_(error_);

@@ -113,6 +113,7 @@ private:
     bool fastLine_ = false;
     mutable bool modemLinesAbsent_ = false;
     bool lossPending_ = false;
+    bool keptFromLoss_ = false; // held_ is what a lost port received; an Open keeps it
     std::string lossReason_;
     LostHandler lostHandler_;
     std::string error_;

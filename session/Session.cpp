@@ -231,9 +231,8 @@ void Session::Quit()
 void Session::PortLost(const std::string &reason)
 {
     // Bytes that arrived before the loss are still readable: lines they finish belong in the log
-    // before the line that says the port went away.
+    // before the line that says the port went away. On hold they wait for the port to come back.
     rs_.ProcessInput();
-    ClosePort();
     log_.WriteLogLine(PortStatus() + "lost: " + reason +
                       ". Port closed; it opens again when the device is back.");
     reopenCountdown_ = kReceiveTicksPerReopen;

@@ -353,6 +353,19 @@ TEST_F(PtyPortTest, ADeviceGoneMidRunIsReportedOnceAndItsBytesStayReadable)
     ASSERT_TRUE(replugged.WriteAll("back"));
     ASSERT_TRUE(WaitForWaiting(4));
     EXPECT_EQ(ReadAllWaiting(), "back");
+
+    // Lost again with bytes nobody read (the log on hold): they are still there, ahead of the
+    // new ones, when the port opens again.
+    ASSERT_TRUE(replugged.WriteAll("kept"));
+    QTest::qWait(static_cast<int>((3 * QtSerialPort::kCollectInterval).count()));
+    replugged.CloseMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lostReports_ == 2; }, 5000));
+    PtyPair again;
+    again.LinkAs(folder_.Path(), 16);
+    ASSERT_TRUE(port_.Open()) << port_.ErrorString();
+    ASSERT_TRUE(again.WriteAll("new"));
+    ASSERT_TRUE(WaitForWaiting(7));
+    EXPECT_EQ(ReadAllWaiting(), "keptnew");
 }
 
 // The receive tick of the program, draining the port every 200 ms into a real log file, in plain

@@ -411,6 +411,26 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     }
 }
 
+// On hold, what a lost port received waits for the port to come back and for Continue.
+TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
+{
+    std::filesystem::create_directories(folder.Path() / "ports");
+    std::ofstream{folder.Path() / "ports" / "com3"};
+    Change([](SettingsRecord &s) { s.AnsiLogMode = true; });
+    ASSERT_EQ(session.OpenPort(3), 0);
+    session.ToggleHold();
+    port.Feed("held\r\n");
+    port.Lose("Input/output error");
+    for (int tick = 0; tick < 5; ++tick)
+        session.ReceiveTick();
+    ASSERT_TRUE(port.open);
+    session.ToggleHold();
+    session.ReceiveTick();
+    const std::vector<std::string> lines = Logged();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "held");
+}
+
 TEST_F(SessionTest, EmptyCaptionsHideTheirQuickButtons)
 {
     Session::QuickRows rows;

@@ -94,13 +94,12 @@ public:
     {
         if (!Call("Close", ""))
             return false;
-        if (!open)
-            return Failed("Port not open");
+        const bool wasOpen = open;
         open = false;
         keptAfterLoss_ = 0;
-        input_.clear(); // what the closed port held goes with it
+        input_.clear(); // what the port held goes with it, also what a lost port kept
         readPos_ = 0;
-        return true;
+        return wasOpen || Failed("Port not open");
     }
     bool IsOpen() const override { return open; }
     bool SetSettings(const std::string &text) override
