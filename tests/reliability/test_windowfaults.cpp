@@ -97,6 +97,33 @@ TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
     ExpectStreamLogged(ReadFileBytes(logFile), kBytes);
 }
 
+// Bytes the port held during a hold belong to the port a save closes: none of them shows up in
+// the log as the reopened port's, after Continue.
+TEST_F(WindowOnPty, ASaveOnHoldLeavesTheHeldBytesWithTheClosedPort)
+{
+    constexpr int kPort = 22;
+    Start(kPort);
+    auto *hold = window->findChild<QPushButton *>("CmdStartStop");
+    Click(hold);
+    ASSERT_TRUE(device.WriteAll("held\r\n"));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return port.WaitingCount() >= 6; }, 5s));
+
+    window->findChild<QAction *>("Instellingen")->trigger();
+    auto *dialog = window->findChild<frmInstellingen *>();
+    ASSERT_NE(dialog, nullptr);
+    Click(Find<QPushButton>(*dialog, "ButtonWijzigen"));
+    Click(Find<QPushButton>(*dialog, "ButtonOpslaan"));
+    Click(hold);
+    ASSERT_TRUE(device.WriteAll("after\r\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged("after"); }, 5000));
+
+    const std::vector<std::string> texts = LogLines();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "held"), 0);
+    EXPECT_EQ(texts.back(), "after");
+    EXPECT_EQ(texts[texts.size() - 2],
+              "DEBUG: ComPoort opnieuw geopend:  " + std::to_string(kPort));
+}
+
 TEST_F(WindowOnPty, APortThatCameBackIsOpenedBySaveEvenWhenTheSettingsCannotBeWritten)
 {
     if (!fs::exists("/dev/full"))
