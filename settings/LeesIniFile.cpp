@@ -1,5 +1,6 @@
 #include "settings/LeesIniFile.h"
 
+#include "conversions/Windows1252.h"
 #include "conversions/diversen.h"
 #include "logfile/logfile.h"
 
@@ -250,7 +251,8 @@ std::string DefaultLogDirectory(const std::string &programFolder)
 
 std::string LogDirectoryOf(const SettingsRecord &record, const std::string &programFolder)
 {
-    return record.logfilepath.empty() ? DefaultLogDirectory(programFolder) : record.logfilepath;
+    return record.logfilepath.empty() ? DefaultLogDirectory(programFolder)
+                                      : Windows1252::NativeFromText(record.logfilepath);
 }
 
 void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::LogWriter &log)
@@ -259,7 +261,7 @@ void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::
     log.SetLogDirectory(LogDirectoryOf(record, programFolder));
     if (record.logfilepath.empty())
         log.WriteLogLine("DEBUG: Bij instellingen geen logfilepath ingevuld, default: " +
-                         log.LogDirectory());
+                         Windows1252::TextFromNative(log.LogDirectory()));
 }
 
 SaveResult SchrijfIni(const SettingsRecord &record, const std::string &programFolder)

@@ -17,10 +17,14 @@ namespace LeesIniFile
 
 inline constexpr const char *kFileName = "tamvi.set";
 
+// The program folder and the paths made from it are the system's bytes (see Windows1252.h);
+// the record's texts, logfilepath included, are Windows-1252.
+
 // The program folder joined with "logfile", without doubling a trailing separator.
 std::string DefaultLogDirectory(const std::string &programFolder);
 
-// The folder the log goes to: the record's logfilepath, or the default folder when it is empty.
+// The folder the log goes to, as the system's path: the record's logfilepath, or the default
+// folder when it is empty.
 std::string LogDirectoryOf(const SettingsRecord &record, const std::string &programFolder);
 
 // Fills `record` from the file (defaults for what it lacks) and sets the log writer's folder;

@@ -329,3 +329,40 @@ TEST_F(SettingsFile, RandomRecordsSurviveAWriteAndARead)
         ASSERT_EQ(back, record) << "round " << round;
     }
 }
+
+namespace
+{
+
+const std::string kMuellerUtf8 = "M\xC3\xBCller"; // how the file system names it
+const std::string kMueller1252 = "M\xFCller";     // how a text of the program holds it
+const std::string kBuecher1252 = "B\xFC"
+                                 "cher"; // as stored in tamvi.set
+const std::string kBuecherUtf8 = "B\xC3\xBC"
+                                 "cher";
+
+} // namespace
+
+TEST_F(SettingsFile, NonAsciiFolderNamesAreTheSameFoldersOnDisk)
+{
+    // A program folder with a non-ASCII name: the default log folder lies in it, and the DEBUG
+    // line names it in 1252 like every other text of the log.
+    const fs::path program = folder.Path() / kMuellerUtf8;
+    fs::create_directory(program);
+    SettingsRecord record;
+    LeesIni(record, program.string(), log);
+    EXPECT_EQ(log.LogDirectory(), (program / "logfile").string());
+    EXPECT_EQ(ReadFileBytes(program / "logfile" / "08122026.log"),
+              "14:05:09 " + kDebugText + folder.Str() + "/" + kMueller1252 + "/logfile\r\n");
+
+    // A log folder stored in 1252 is the folder of that name, and is stored back unchanged.
+    record.logfilepath = folder.Str() + "/" + kBuecher1252;
+    ASSERT_TRUE(SchrijfIni(record, program.string()).ok);
+    EXPECT_NE(
+        ReadFileBytes(program / kFileName).find("logfilepath ->" + record.logfilepath + "\r\n"),
+        std::string::npos);
+    SettingsRecord back;
+    LeesIni(back, program.string(), log);
+    EXPECT_EQ(back.logfilepath, record.logfilepath);
+    log.WriteLogLine("A");
+    EXPECT_EQ(ReadFileBytes(folder.Path() / kBuecherUtf8 / "08122026.log"), "14:05:09 A\r\n");
+}
