@@ -251,8 +251,11 @@ std::string DefaultLogDirectory(const std::string &programFolder)
 
 std::string LogDirectoryOf(const SettingsRecord &record, const std::string &programFolder)
 {
-    return record.logfilepath.empty() ? DefaultLogDirectory(programFolder)
-                                      : Windows1252::NativeFromText(record.logfilepath);
+    if (record.logfilepath.empty())
+        return DefaultLogDirectory(programFolder);
+    // Wherever the program was started from, the same settings log into the same folder.
+    const fs::path folder = Windows1252::NativeFromText(record.logfilepath);
+    return folder.is_absolute() ? folder.string() : (fs::path(programFolder) / folder).string();
 }
 
 void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::LogWriter &log)

@@ -23,8 +23,8 @@ inline constexpr const char *kFileName = "tamvi.set";
 // The program folder joined with "logfile", without doubling a trailing separator.
 std::string DefaultLogDirectory(const std::string &programFolder);
 
-// The folder the log goes to, as the system's path: the record's logfilepath, or the default
-// folder when it is empty.
+// The folder the log goes to, as the system's path: the record's logfilepath, a relative one
+// inside the program folder, or the default folder when it is empty.
 std::string LogDirectoryOf(const SettingsRecord &record, const std::string &programFolder);
 
 // Fills `record` from the file (defaults for what it lacks) and sets the log writer's folder;

@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <sys/resource.h>
+#include <utility>
 
 using namespace LeesIniFile;
 namespace fs = std::filesystem;
@@ -333,6 +334,22 @@ TEST_F(SettingsFile, RandomRecordsSurviveAWriteAndARead)
 namespace
 {
 
+// The working folder of the test process, changed for one scope.
+class WorkingFolder
+{
+public:
+    explicit WorkingFolder(const fs::path &folder) : saved_(fs::current_path())
+    {
+        fs::current_path(folder);
+    }
+    ~WorkingFolder() { fs::current_path(saved_); }
+    WorkingFolder(const WorkingFolder &) = delete;
+    WorkingFolder &operator=(const WorkingFolder &) = delete;
+
+private:
+    fs::path saved_;
+};
+
 const std::string kMuellerUtf8 = "M\xC3\xBCller"; // how the file system names it
 const std::string kMueller1252 = "M\xFCller";     // how a text of the program holds it
 const std::string kBuecher1252 = "B\xFC"
@@ -365,4 +382,31 @@ TEST_F(SettingsFile, NonAsciiFolderNamesAreTheSameFoldersOnDisk)
     EXPECT_EQ(back.logfilepath, record.logfilepath);
     log.WriteLogLine("A");
     EXPECT_EQ(ReadFileBytes(folder.Path() / kBuecherUtf8 / "08122026.log"), "14:05:09 A\r\n");
+}
+
+TEST_F(SettingsFile, ARelativeLogFolderLiesInTheProgramFolderWhereverTheProgramStarted)
+{
+    const TempFolder elsewhere;
+    const WorkingFolder working(elsewhere.Path());
+    const fs::path program = folder.Path() / kMuellerUtf8;
+    fs::create_directory(program);
+
+    const std::pair<std::string, fs::path> cases[] = {
+        {"mylogs", program / "mylogs"},
+        {kBuecher1252 + "/2026", program / kBuecherUtf8 / "2026"},
+    };
+    for (const auto &[relative, expected] : cases) {
+        SCOPED_TRACE(relative);
+        SettingsRecord record = Defaults();
+        record.logfilepath = relative;
+        ASSERT_TRUE(SchrijfIni(record, program.string()).ok);
+        SettingsRecord back;
+        LeesIni(back, program.string(), log);
+        EXPECT_EQ(back.logfilepath, relative); // the file keeps the text as typed
+        EXPECT_EQ(log.LogDirectory(), expected.string());
+        EXPECT_EQ(LogDirectoryOf(back, program.string()), expected.string());
+        log.WriteLogLine("A");
+        EXPECT_EQ(ReadFileBytes(expected / "08122026.log"), "14:05:09 A\r\n");
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
 }
