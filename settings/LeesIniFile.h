@@ -33,12 +33,14 @@ void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::
 
 struct SaveResult {
     bool ok = true;
-    std::string path;   // the settings file
+    std::string path;   // the settings file, or the file it links to
     std::string reason; // the system's reason when !ok
 };
 
 // Writes the whole record to a temporary file beside "tamvi.set" and renames it over the old
 // one only when everything was written and flushed; a failed save leaves the old file intact.
+// A "tamvi.set" that is a symbolic link stays one: the file it links to is replaced. The file
+// keeps its permission bits.
 SaveResult SchrijfIni(const SettingsRecord &record, const std::string &programFolder);
 
 } // namespace LeesIniFile

@@ -410,3 +410,51 @@ TEST_F(SettingsFile, ARelativeLogFolderLiesInTheProgramFolderWhereverTheProgramS
     }
     EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
 }
+
+TEST_F(SettingsFile, ASaveReplacesTheFileALinkPointsToAndKeepsItsPermissions)
+{
+    SettingsRecord record = Defaults();
+    record.compoort = 4;
+    const fs::path shared = folder.Path() / "shared";
+    fs::create_directory(shared);
+    std::ofstream(shared / "station.set") << "old";
+    fs::permissions(shared / "station.set", fs::perms::owner_read | fs::perms::owner_write);
+    // Two links, the first relative and the second absolute.
+    fs::create_symlink("middle.set", folder.Path() / kFileName);
+    fs::create_symlink(shared / "station.set", folder.Path() / "middle.set");
+
+    const SaveResult saved = SchrijfIni(record, folder.Str());
+    ASSERT_TRUE(saved.ok) << saved.reason;
+    EXPECT_EQ(saved.path, (shared / "station.set").string());
+    EXPECT_TRUE(fs::is_symlink(folder.Path() / kFileName));
+    EXPECT_TRUE(fs::is_symlink(folder.Path() / "middle.set"));
+    EXPECT_EQ(fs::status(shared / "station.set").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(shared), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 3);
+    EXPECT_EQ(Read().compoort, 4);
+
+    // A plain file keeps its bits too, including read-only ones the user chose.
+    const TempFolder plain;
+    std::ofstream(plain.Path() / kFileName) << "old";
+    const fs::perms chosen = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(plain.Path() / kFileName, chosen);
+    ASSERT_TRUE(SchrijfIni(record, plain.Str()).ok);
+    EXPECT_EQ(fs::status(plain.Path() / kFileName).permissions(), chosen);
+
+    // A link to a file that is not there yet: the first save creates it.
+    const TempFolder dangling;
+    fs::create_symlink("later.set", dangling.Path() / kFileName);
+    ASSERT_TRUE(SchrijfIni(record, dangling.Str()).ok);
+    EXPECT_TRUE(fs::is_symlink(dangling.Path() / kFileName));
+    EXPECT_TRUE(fs::is_regular_file(dangling.Path() / "later.set"));
+
+    // Links in a circle: the save says why and changes nothing.
+    const TempFolder circle;
+    fs::create_symlink("b.set", circle.Path() / kFileName);
+    fs::create_symlink(kFileName, circle.Path() / "b.set");
+    const SaveResult looped = SchrijfIni(record, circle.Str());
+    EXPECT_FALSE(looped.ok);
+    EXPECT_EQ(looped.reason, "Too many levels of symbolic links");
+    EXPECT_EQ(std::distance(fs::directory_iterator(circle.Path()), fs::directory_iterator()), 2);
+}
