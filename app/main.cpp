@@ -7,7 +7,7 @@
 #include "session/Session.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QFile>
 
 // Everything of a run lives next to the executable: tamvi.set, the log folder and ports/.
 int main(int argc, char **argv)
@@ -20,9 +20,7 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(Artwork::ApplicationIcon());
 
     const std::string programFolder =
-        QDir::toNativeSeparators(QCoreApplication::applicationDirPath())
-            .toLocal8Bit()
-            .toStdString();
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
     logfile::SystemClock clock;
     logfile::LogWriter log(clock);
     QtSerialPort port(programFolder, nullptr);

@@ -3,6 +3,7 @@
 
 #include "FuzzCheck.h"
 
+#include "conversions/Windows1252.h"
 #include "logfile/logfile.h"
 #include "settings/LeesIniFile.h"
 #include "settings/SettingsRecord.h"
@@ -48,9 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     FUZZ_CHECK(second.record == first.record);
     FUZZ_CHECK(second.logDirectory == first.logDirectory);
-    FUZZ_CHECK(first.logDirectory == (first.record.logfilepath.empty()
-                                          ? LeesIniFile::DefaultLogDirectory(folder)
-                                          : first.record.logfilepath));
+    FUZZ_CHECK(first.logDirectory == LeesIniFile::LogDirectoryOf(first.record, folder));
+    // Whatever bytes the folder setting holds, its path gives the same text back.
+    const std::string &text = first.record.logfilepath;
+    FUZZ_CHECK(Windows1252::TextFromNative(Windows1252::NativeFromText(text)) == text);
 
     // The DEBUG line of an empty log folder setting would otherwise grow one file without end.
     std::error_code ignored;

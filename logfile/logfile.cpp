@@ -28,10 +28,14 @@ std::string StampedLine(const DateTime &stamp, std::string_view text)
     return line;
 }
 
-std::string LostLinesText(std::size_t count)
+// The date is in it because the lost lines may belong to an earlier day's file.
+std::string LostLinesText(std::size_t count, const DateTime &first)
 {
+    char since[64];
+    std::snprintf(since, sizeof since, "%02d-%02d-%04d %02d:%02d:%02d", first.day, first.month,
+                  first.year, first.hour, first.minute, first.second);
     return "STATUS: " + std::to_string(count) + (count == 1 ? " log line" : " log lines") +
-           " lost while the log file could not be written";
+           " lost from " + since + " on while the log file could not be written";
 }
 
 // Appends all of `bytes` with one open-append-close. Returns 0, or the error of the step that
@@ -116,8 +120,15 @@ void LogWriter::Keep(const DateTime &stamp, std::string_view text)
         kept_.push_back({stamp, StampedLine(stamp, text)});
         keptBytes_ += kept_.back().line.size();
     } catch (const std::bad_alloc &) {
-        ++droppedLines_; // no memory to hold it; the status line counts it
+        CountLost(stamp); // no memory to hold it; the status line counts it
     }
+}
+
+void LogWriter::CountLost(const DateTime &stamp)
+{
+    if (lost_.count == 0 || stamp < lost_.first)
+        lost_.first = stamp;
+    ++lost_.count;
 }
 
 // Only after the attempt to write, so that a full queue loses nothing once writing works again.
@@ -125,25 +136,26 @@ void LogWriter::DropOldestBeyondLimits()
 {
     while (kept_.size() > kMaxKeptLines || keptBytes_ > kMaxKeptBytes) {
         keptBytes_ -= kept_.front().line.size();
+        CountLost(kept_.front().stamp);
         kept_.pop_front();
-        ++droppedLines_;
     }
 }
 
 // Oldest first, stopping at the first failure: while writing fails, a call costs one attempt.
+// The status line of lost lines comes after the kept ones, so time stamps never go backwards.
 bool LogWriter::WriteKept(const DateTime &now)
 {
     try {
-        if (droppedLines_ > 0) {
-            if (!Append(now, StampedLine(now, LostLinesText(droppedLines_))))
-                return false;
-            droppedLines_ = 0;
-        }
         while (!kept_.empty()) {
             if (!Append(kept_.front().stamp, kept_.front().line))
                 return false;
             keptBytes_ -= kept_.front().line.size();
             kept_.pop_front();
+        }
+        if (lost_.count > 0) {
+            if (!Append(now, StampedLine(now, LostLinesText(lost_.count, lost_.first))))
+                return false;
+            lost_ = {};
         }
         return true;
     } catch (const std::bad_alloc &) {

@@ -21,6 +21,8 @@ struct DateTime {
     int hour = 0;
     int minute = 0;
     int second = 0;
+
+    auto operator<=>(const DateTime &) const = default; // earlier is less
 };
 
 class Clock
@@ -74,7 +76,14 @@ private:
         std::string line; // time stamp, blank, text, CR LF
     };
 
+    // Lines dropped for want of room: how many, and the stamp of the earliest.
+    struct LostLines {
+        std::size_t count = 0;
+        DateTime first;
+    };
+
     void Keep(const DateTime &stamp, std::string_view text);
+    void CountLost(const DateTime &stamp);
     bool WriteKept(const DateTime &now);
     void DropOldestBeyondLimits();
     bool Append(const DateTime &stamp, std::string_view line);
@@ -84,7 +93,7 @@ private:
     std::string directory_;
     std::deque<KeptLine> kept_;
     std::size_t keptBytes_ = 0;
-    std::size_t droppedLines_ = 0;
+    LostLines lost_;
     std::optional<WriteFailure> failure_;
 };
 

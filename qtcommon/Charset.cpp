@@ -1,5 +1,7 @@
 #include "qtcommon/Charset.h"
 
+#include "conversions/Windows1252.h"
+
 #include <QList>
 
 #include <array>
@@ -30,13 +32,6 @@ constexpr std::array<char16_t, 128> kCp437High = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-// Windows-1252, 0x80..0x9F; the rest of the code page is Latin-1.
-constexpr std::array<char16_t, 32> kWindows1252C1 = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 QChar Cp437Glyph(unsigned char byte)
 {
     if (byte < 0x20)
@@ -50,21 +45,7 @@ QChar Cp437Glyph(unsigned char byte)
 
 QChar Windows1252Char(unsigned char byte)
 {
-    if (byte >= 0x80 && byte < 0xA0)
-        return QChar(kWindows1252C1[byte - 0x80]);
-    return QChar(byte);
-}
-
-char Windows1252Byte(uint code)
-{
-    constexpr char unknown = '?';
-    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF))
-        return static_cast<char>(code);
-    for (std::size_t i = 0; i < kWindows1252C1.size(); ++i) {
-        if (kWindows1252C1[i] == code)
-            return static_cast<char>(0x80 + i);
-    }
-    return unknown;
+    return QChar(static_cast<char16_t>(Windows1252::CharOf(byte)));
 }
 
 QString Decode(std::string_view bytes, QChar (*charOf)(unsigned char))
@@ -93,7 +74,7 @@ std::string ToWindows1252(const QString &text)
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(text.size()));
     // One '?' per character, also for a character outside the BMP (a surrogate pair).
-    for (uint code : text.toUcs4())
-        bytes.push_back(Windows1252Byte(code));
+    for (char32_t character : text.toUcs4())
+        bytes.push_back(Windows1252::ByteOf(character));
     return bytes;
 }

@@ -1,6 +1,7 @@
 #include "qtcommon/EditorLook.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -76,7 +77,7 @@ void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result)
     if (result.ok)
         return;
     const QString text = QStringLiteral("Instellingen niet opgeslagen: ") +
-                         QString::fromLocal8Bit(result.path) + QStringLiteral(": ") +
+                         QFile::decodeName(result.path.c_str()) + QStringLiteral(": ") +
                          QString::fromLocal8Bit(result.reason);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tamvi"), text, QMessageBox::Ok, parent);
     box.exec();

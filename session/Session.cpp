@@ -1,5 +1,6 @@
 #include "session/Session.h"
 
+#include "conversions/Windows1252.h"
 #include "conversions/diversen.h"
 #include "logfile/logfile.h"
 #include "serial/PortName.h"
@@ -151,8 +152,11 @@ void Session::ReceiveTick()
 void Session::ReportLogFailure()
 {
     const auto &failure = log_.Failure();
+    // The path and the system's reason are the system's bytes; the window shows 1252 text.
     const std::string text =
-        failure ? "Logbestand niet te schrijven: " + failure->path + ": " + failure->reason : "";
+        failure ? "Logbestand niet te schrijven: " + Windows1252::TextFromNative(failure->path) +
+                      ": " + Windows1252::TextFromNative(failure->reason)
+                : "";
     if (text == logFailureShown_)
         return;
     logFailureShown_ = text;

@@ -1,5 +1,6 @@
 #include "settings/LeesIniFile.h"
 
+#include "conversions/Windows1252.h"
 #include "conversions/diversen.h"
 #include "logfile/logfile.h"
 
@@ -15,6 +16,9 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace LeesIniFile
@@ -224,12 +228,63 @@ std::string FileText(const SettingsRecord &record)
     return text;
 }
 
-// Writes `text` to `file` and forces it to the disk; the system's reason when that fails.
-std::optional<std::string> WriteDurably(const fs::path &file, const std::string &text)
+// The file a save replaces: "tamvi.set" itself, or the file at the end of its symbolic links, so
+// that a link the user made stays a link.
+fs::path FileToReplace(fs::path file, std::error_code &error)
 {
-    std::FILE *out = std::fopen(file.c_str(), "wb");
-    if (!out)
+    constexpr int kMaxLinks = 40; // the system's own limit on following links
+    for (int links = 0;; ++links) {
+        const fs::file_status status = fs::symlink_status(file, error);
+        if (status.type() == fs::file_type::not_found) {
+            error.clear(); // the first save creates it
+            return file;
+        }
+        if (error || !fs::is_symlink(status))
+            return file;
+        if (links == kMaxLinks) {
+            error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+            return file;
+        }
+        const fs::path target = fs::read_symlink(file, error);
+        if (error)
+            return file;
+        file = file.parent_path() / target; // an absolute target replaces the folder
+    }
+}
+
+// The permission bits of an existing regular file.
+std::optional<mode_t> PermissionsOf(const fs::path &file)
+{
+    struct stat status = {};
+    if (::stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return status.st_mode & 07777;
+}
+
+// Gives the file open as `fd` the permission bits of the file it replaces. Only a regular file:
+// never the device or file that a link at the temporary name leads to.
+bool KeepPermissions(int fd, std::optional<mode_t> permissions)
+{
+    struct stat status = {};
+    if (!permissions || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return true;
+    return ::fchmod(fd, *permissions) == 0;
+}
+
+// Writes `text` to `file` with `permissions` (else those of any new file) and forces it to the
+// disk; the system's reason when that fails.
+std::optional<std::string> WriteDurably(const fs::path &file, const std::string &text,
+                                        std::optional<mode_t> permissions)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
         return std::strerror(errno);
+    std::FILE *out = nullptr;
+    if (!KeepPermissions(fd, permissions) || !(out = ::fdopen(fd, "wb"))) {
+        const int error = errno;
+        ::close(fd);
+        return std::strerror(error);
+    }
     const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
                          std::fflush(out) == 0 && ::fsync(::fileno(out)) == 0;
     const int writeError = errno;
@@ -241,6 +296,41 @@ std::optional<std::string> WriteDurably(const fs::path &file, const std::string 
     return std::nullopt;
 }
 
+// A rename lives in the folder's entries: only a synced folder keeps it through a power cut.
+std::optional<std::string> SyncFolder(const fs::path &folder)
+{
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    // EINVAL: a file system that cannot sync a folder, and needs not.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    const int error = errno;
+    ::close(fd);
+    if (!synced)
+        return std::strerror(error);
+    return std::nullopt;
+}
+
+// Replaces `file` by way of a temporary file beside it, so that a failure at any step leaves
+// the old file whole; the new file keeps the old one's permission bits.
+std::optional<std::string> ReplaceDurably(const fs::path &file, const std::string &text)
+{
+    fs::path temporary = file;
+    temporary += ".tmp";
+    std::optional<std::string> failure = WriteDurably(temporary, text, PermissionsOf(file));
+    if (!failure) {
+        std::error_code renameError;
+        fs::rename(temporary, file, renameError);
+        if (!renameError)
+            return SyncFolder(file.parent_path());
+        failure = renameError.message();
+    }
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return failure;
+}
+
 } // namespace
 
 std::string DefaultLogDirectory(const std::string &programFolder)
@@ -250,7 +340,11 @@ std::string DefaultLogDirectory(const std::string &programFolder)
 
 std::string LogDirectoryOf(const SettingsRecord &record, const std::string &programFolder)
 {
-    return record.logfilepath.empty() ? DefaultLogDirectory(programFolder) : record.logfilepath;
+    if (record.logfilepath.empty())
+        return DefaultLogDirectory(programFolder);
+    // Wherever the program was started from, the same settings log into the same folder.
+    const fs::path folder = Windows1252::NativeFromText(record.logfilepath);
+    return folder.is_absolute() ? folder.string() : (fs::path(programFolder) / folder).string();
 }
 
 void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::LogWriter &log)
@@ -259,28 +353,19 @@ void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::
     log.SetLogDirectory(LogDirectoryOf(record, programFolder));
     if (record.logfilepath.empty())
         log.WriteLogLine("DEBUG: Bij instellingen geen logfilepath ingevuld, default: " +
-                         log.LogDirectory());
+                         Windows1252::TextFromNative(log.LogDirectory()));
 }
 
 SaveResult SchrijfIni(const SettingsRecord &record, const std::string &programFolder)
 {
     SaveResult result;
     try {
-        const fs::path target = SettingsPath(programFolder);
-        fs::path temporary = target;
-        temporary += ".tmp";
-        result.path = target.string();
-
-        std::optional<std::string> failure = WriteDurably(temporary, FileText(record));
-        if (!failure) {
-            std::error_code renameError;
-            fs::rename(temporary, target, renameError);
-            if (renameError)
-                failure = renameError.message();
-        }
+        std::error_code linkError;
+        const fs::path file = FileToReplace(SettingsPath(programFolder), linkError);
+        result.path = file.string();
+        const std::optional<std::string> failure =
+            linkError ? linkError.message() : ReplaceDurably(file, FileText(record));
         if (failure) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
             result.ok = false;
             result.reason = *failure;
         }

@@ -197,4 +197,42 @@ TEST(EndToEnd, TheCommandLineIsAnsweredBeforeAnyWindow)
     EXPECT_TRUE(folderHoldsOnlyTheProgram());
 }
 
+// A program folder whose name 1252 can hold but the file system stores in UTF-8: the log names
+// it in 1252, and the folders are the ones of that name, a relative log folder inside it.
+TEST(EndToEnd, ANonAsciiProgramFolderIsNamedIn1252AndHoldsTheLogFolders)
+{
+    TempFolder temporary;
+    const auto folder = temporary.Path() / "M\xC3\xBCller";
+    std::filesystem::create_directory(folder);
+    const auto executable = folder / "tamvi";
+    std::filesystem::copy_file(TAMVI_EXECUTABLE, executable);
+    PtyPair line;
+    line.LinkAs(folder, 1);
+    SettingsRecord settings;
+    settings.compoort = 1;
+    settings.baudrate = 4;
+    settings.bits = 1;
+
+    const auto runUntilStarted = [&](const std::filesystem::path &logFolder) {
+        ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.string()).ok);
+        Program program(executable);
+        ASSERT_TRUE(program.Started());
+        ASSERT_TRUE(WaitUntil(
+            [&] { return Contains(LogTexts(logFolder), "Tamvi van Dranel BV gestart"); }));
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.WaitForExit(), 0);
+    };
+
+    runUntilStarted(folder / "logfile");
+    const auto texts = LogTexts(folder / "logfile", LogEnd::Finished);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front(), "DEBUG: Bij instellingen geen logfilepath ingevuld, default: " +
+                                 temporary.Str() + "/M\xFCller/logfile");
+
+    settings.logfilepath = "B\xFC"
+                           "cher";
+    runUntilStarted(folder / "B\xC3\xBC"
+                             "cher");
+}
+
 } // namespace

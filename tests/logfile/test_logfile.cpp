@@ -160,28 +160,38 @@ TEST_F(LogWriterTest, LinesBeforeAFolderIsSetAreKeptUntilItIs)
     EXPECT_EQ(Day("08122026.log"), "14:05:09 early\r\n14:05:09 late\r\n");
 }
 
-TEST_F(LogWriterTest, OverflowDropsTheOldestAndReportsHowManyWereLost)
+// The status line comes after the kept lines, so the time stamps in a file never go backwards,
+// and says since when lines are missing, the day included: they may lie in an earlier file.
+TEST_F(LogWriterTest, OverflowDropsTheOldestAndReportsHowManyWereLostAfterTheKeptLines)
 {
     const fs::path blocker = tmp.Path() / "blocker";
     std::ofstream(blocker) << "not a folder";
     writer.SetLogDirectory(blocker.string());
-    const std::size_t written = LogWriter::kMaxKeptLines + 12;
+    clock.Set({2026, 12, 8, 14, 5, 7});
+    writer.WriteLogLine("lost first");
+    clock.Set({2026, 12, 8, 14, 5, 9});
+    const std::size_t written = LogWriter::kMaxKeptLines + 11;
     for (std::size_t i = 0; i < written; ++i)
         writer.WriteLogLine(std::to_string(i));
     EXPECT_EQ(writer.KeptLineCount(), LogWriter::kMaxKeptLines);
 
     fs::remove(blocker);
-    clock.Set({2026, 12, 9, 8, 0, 0});
+    clock.Set({2026, 12, 8, 14, 7, 0});
     writer.WriteLogLine("resumed");
 
     std::string expected;
-    for (std::size_t i = 12; i < written; ++i)
+    for (std::size_t i = 11; i < written; ++i)
         expected += "14:05:09 " + std::to_string(i) + "\r\n";
-    const std::string firstDay = ReadFileBytes(blocker / "08122026.log");
-    EXPECT_TRUE(firstDay == expected) << firstDay.substr(0, firstDay.find('\n'));
-    EXPECT_EQ(ReadFileBytes(blocker / "09122026.log"),
-              "08:00:00 STATUS: 12 log lines lost while the log file could not be written\r\n"
-              "08:00:00 resumed\r\n");
+    expected += "14:07:00 resumed\r\n"
+                "14:07:00 STATUS: 12 log lines lost from 08-12-2026 14:05:07 on while the log file "
+                "could not be written\r\n";
+    const std::string day = ReadFileBytes(blocker / "08122026.log");
+    EXPECT_TRUE(day == expected) << day.substr(0, day.find('\n')) << " ... "
+                                 << day.substr(day.rfind('\n', day.size() - 2));
+
+    // Once reported, the count starts again.
+    writer.WriteLogLine("next");
+    EXPECT_EQ(ReadFileBytes(blocker / "08122026.log"), expected + "14:07:00 next\r\n");
 }
 
 TEST_F(LogWriterTest, OverflowByBytesKeepsAtMostTheByteLimit)
@@ -196,8 +206,9 @@ TEST_F(LogWriterTest, OverflowByBytesKeepsAtMostTheByteLimit)
     fs::remove(tmp.Path() / "08122026.log");
     writer.WriteLogLine("");
     const std::string day = Day("08122026.log");
-    EXPECT_EQ(day.rfind("14:05:09 STATUS: 2 log lines lost", 0), 0u);
-    EXPECT_EQ(day.size(), day.find('\n') + 1 + 3 * (mebibyte.size() + 11) + 11);
+    const std::size_t status = 3 * (mebibyte.size() + 11) + 11;
+    EXPECT_EQ(day.substr(status), "14:05:09 STATUS: 2 log lines lost from 08-12-2026 14:05:09 on "
+                                  "while the log file could not be written\r\n");
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <sys/resource.h>
+#include <utility>
 
 using namespace LeesIniFile;
 namespace fs = std::filesystem;
@@ -328,4 +329,132 @@ TEST_F(SettingsFile, RandomRecordsSurviveAWriteAndARead)
         LeesIni(back, folder.Str(), log);
         ASSERT_EQ(back, record) << "round " << round;
     }
+}
+
+namespace
+{
+
+// The working folder of the test process, changed for one scope.
+class WorkingFolder
+{
+public:
+    explicit WorkingFolder(const fs::path &folder) : saved_(fs::current_path())
+    {
+        fs::current_path(folder);
+    }
+    ~WorkingFolder() { fs::current_path(saved_); }
+    WorkingFolder(const WorkingFolder &) = delete;
+    WorkingFolder &operator=(const WorkingFolder &) = delete;
+
+private:
+    fs::path saved_;
+};
+
+const std::string kMuellerUtf8 = "M\xC3\xBCller"; // how the file system names it
+const std::string kMueller1252 = "M\xFCller";     // how a text of the program holds it
+const std::string kBuecher1252 = "B\xFC"
+                                 "cher"; // as stored in tamvi.set
+const std::string kBuecherUtf8 = "B\xC3\xBC"
+                                 "cher";
+
+} // namespace
+
+TEST_F(SettingsFile, NonAsciiFolderNamesAreTheSameFoldersOnDisk)
+{
+    // A program folder with a non-ASCII name: the default log folder lies in it, and the DEBUG
+    // line names it in 1252 like every other text of the log.
+    const fs::path program = folder.Path() / kMuellerUtf8;
+    fs::create_directory(program);
+    SettingsRecord record;
+    LeesIni(record, program.string(), log);
+    EXPECT_EQ(log.LogDirectory(), (program / "logfile").string());
+    EXPECT_EQ(ReadFileBytes(program / "logfile" / "08122026.log"),
+              "14:05:09 " + kDebugText + folder.Str() + "/" + kMueller1252 + "/logfile\r\n");
+
+    // A log folder stored in 1252 is the folder of that name, and is stored back unchanged.
+    record.logfilepath = folder.Str() + "/" + kBuecher1252;
+    ASSERT_TRUE(SchrijfIni(record, program.string()).ok);
+    EXPECT_NE(
+        ReadFileBytes(program / kFileName).find("logfilepath ->" + record.logfilepath + "\r\n"),
+        std::string::npos);
+    SettingsRecord back;
+    LeesIni(back, program.string(), log);
+    EXPECT_EQ(back.logfilepath, record.logfilepath);
+    log.WriteLogLine("A");
+    EXPECT_EQ(ReadFileBytes(folder.Path() / kBuecherUtf8 / "08122026.log"), "14:05:09 A\r\n");
+}
+
+TEST_F(SettingsFile, ARelativeLogFolderLiesInTheProgramFolderWhereverTheProgramStarted)
+{
+    const TempFolder elsewhere;
+    const WorkingFolder working(elsewhere.Path());
+    const fs::path program = folder.Path() / kMuellerUtf8;
+    fs::create_directory(program);
+
+    const std::pair<std::string, fs::path> cases[] = {
+        {"mylogs", program / "mylogs"},
+        {kBuecher1252 + "/2026", program / kBuecherUtf8 / "2026"},
+    };
+    for (const auto &[relative, expected] : cases) {
+        SCOPED_TRACE(relative);
+        SettingsRecord record = Defaults();
+        record.logfilepath = relative;
+        ASSERT_TRUE(SchrijfIni(record, program.string()).ok);
+        SettingsRecord back;
+        LeesIni(back, program.string(), log);
+        EXPECT_EQ(back.logfilepath, relative); // the file keeps the text as typed
+        EXPECT_EQ(log.LogDirectory(), expected.string());
+        EXPECT_EQ(LogDirectoryOf(back, program.string()), expected.string());
+        log.WriteLogLine("A");
+        EXPECT_EQ(ReadFileBytes(expected / "08122026.log"), "14:05:09 A\r\n");
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
+}
+
+TEST_F(SettingsFile, ASaveReplacesTheFileALinkPointsToAndKeepsItsPermissions)
+{
+    SettingsRecord record = Defaults();
+    record.compoort = 4;
+    const fs::path shared = folder.Path() / "shared";
+    fs::create_directory(shared);
+    std::ofstream(shared / "station.set") << "old";
+    fs::permissions(shared / "station.set", fs::perms::owner_read | fs::perms::owner_write);
+    // Two links, the first relative and the second absolute.
+    fs::create_symlink("middle.set", folder.Path() / kFileName);
+    fs::create_symlink(shared / "station.set", folder.Path() / "middle.set");
+
+    const SaveResult saved = SchrijfIni(record, folder.Str());
+    ASSERT_TRUE(saved.ok) << saved.reason;
+    EXPECT_EQ(saved.path, (shared / "station.set").string());
+    EXPECT_TRUE(fs::is_symlink(folder.Path() / kFileName));
+    EXPECT_TRUE(fs::is_symlink(folder.Path() / "middle.set"));
+    EXPECT_EQ(fs::status(shared / "station.set").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(shared), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 3);
+    EXPECT_EQ(Read().compoort, 4);
+
+    // A plain file keeps its bits too, including read-only ones the user chose.
+    const TempFolder plain;
+    std::ofstream(plain.Path() / kFileName) << "old";
+    const fs::perms chosen = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(plain.Path() / kFileName, chosen);
+    ASSERT_TRUE(SchrijfIni(record, plain.Str()).ok);
+    EXPECT_EQ(fs::status(plain.Path() / kFileName).permissions(), chosen);
+
+    // A link to a file that is not there yet: the first save creates it.
+    const TempFolder dangling;
+    fs::create_symlink("later.set", dangling.Path() / kFileName);
+    ASSERT_TRUE(SchrijfIni(record, dangling.Str()).ok);
+    EXPECT_TRUE(fs::is_symlink(dangling.Path() / kFileName));
+    EXPECT_TRUE(fs::is_regular_file(dangling.Path() / "later.set"));
+
+    // Links in a circle: the save says why and changes nothing.
+    const TempFolder circle;
+    fs::create_symlink("b.set", circle.Path() / kFileName);
+    fs::create_symlink(kFileName, circle.Path() / "b.set");
+    const SaveResult looped = SchrijfIni(record, circle.Str());
+    EXPECT_FALSE(looped.ok);
+    EXPECT_EQ(looped.reason, "Too many levels of symbolic links");
+    EXPECT_EQ(std::distance(fs::directory_iterator(circle.Path()), fs::directory_iterator()), 2);
 }
