@@ -88,8 +88,9 @@ std::int16_t Session::OpenPort(std::int16_t port)
         return -1;
     if (!ConfigurePort(port)) {
         // The reason is read before closing, which may replace it.
-        log_.WriteLogLine("DEBUG: Compoort " + NumberText(port) + " [" + port_.DeviceName() +
-                          "]: " + port_.ErrorString());
+        log_.WriteLogLine("DEBUG: Compoort " + NumberText(port) + " [" +
+                          Windows1252::TextFromNative(port_.DeviceName()) +
+                          "]: " + Windows1252::TextFromNative(port_.ErrorString()));
         ClosePort();
         return -1;
     }
@@ -237,7 +238,7 @@ void Session::PortLost(const std::string &reason)
     // Bytes that arrived before the loss are still readable: lines they finish belong in the log
     // before the line that says the port went away. On hold they wait for the port to come back.
     rs_.ProcessInput();
-    log_.WriteLogLine(PortStatus() + "lost: " + reason +
+    log_.WriteLogLine(PortStatus() + "lost: " + Windows1252::TextFromNative(reason) +
                       ". Port closed; it opens again when the device is back.");
     reopenCountdown_ = kReceiveTicksPerReopen;
 }
@@ -263,7 +264,8 @@ void Session::ReopenLostPort()
 
 std::string Session::PortStatus() const
 {
-    return "STATUS: Port Com" + NumberText(settings_.compoort) + " [" + port_.DeviceName() + "] ";
+    return "STATUS: Port Com" + NumberText(settings_.compoort) + " [" +
+           Windows1252::TextFromNative(port_.DeviceName()) + "] ";
 }
 
 Session::Saved Session::ApplySettings(const SettingsRecord &record, const std::string &chosenDevice)

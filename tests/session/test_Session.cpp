@@ -431,6 +431,30 @@ TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
     EXPECT_EQ(lines[2], "held");
 }
 
+// Device paths and the system's reasons come in the system's encoding (UTF-8); the log and the
+// window get them in Windows-1252, like every other text.
+TEST_F(SessionTest, PathsAndReasonsBecomeTextIn1252)
+{
+    port.device = "/home/M\xC3\xBCller/ports/com3";
+    port.Fail("Open", "Ger\xC3\xA4t besetzt");
+    EXPECT_EQ(session.OpenPort(3), -1);
+    port.Heal("Open");
+    ASSERT_EQ(session.OpenPort(3), 0);
+    port.Lose("Ger\xC3\xA4t weg");
+    EXPECT_THAT(Logged(),
+                ElementsAre("DEBUG: Compoort 3 [/home/M\xFCller/ports/com3]: Ger\xE4t besetzt",
+                            "STATUS: Port Com3 [/home/M\xFCller/ports/com3] lost: Ger\xE4t weg. "
+                            "Port closed; it opens again when the device is back."));
+
+    const std::filesystem::path blocker = folder.Path() / "M\xC3\xBCller";
+    std::ofstream(blocker) << "not a folder";
+    log.SetLogDirectory((blocker / "logs").string());
+    session.ToggleRts();
+    session.ReceiveTick();
+    ASSERT_EQ(view.logFailures.size(), 1u);
+    EXPECT_NE(view.logFailures[0].find("M\xFCller/logs"), std::string::npos) << view.logFailures[0];
+}
+
 TEST_F(SessionTest, EmptyCaptionsHideTheirQuickButtons)
 {
     Session::QuickRows rows;
