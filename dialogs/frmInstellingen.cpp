@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -95,18 +94,6 @@ LockableComboBox *AddList(QWidget *parent, const char *name, const PortLists::Li
         list->addItem(
             QString::fromLatin1(item.text.data(), static_cast<qsizetype>(item.text.size())));
     return list;
-}
-
-// Like a failed settings save: the link and the system's reason; the rest of the save happened.
-void ReportLinkFailure(QWidget *parent, const PortLinkResult &result)
-{
-    if (result.ok)
-        return;
-    const QString text = QStringLiteral("Poort niet gekoppeld: ") +
-                         QFile::decodeName(result.path.c_str()) + QStringLiteral(": ") +
-                         QString::fromLocal8Bit(result.reason);
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tamvi"), text, QMessageBox::Ok, parent);
-    box.exec();
 }
 
 } // namespace
@@ -334,6 +321,8 @@ void frmInstellingen::OnSave()
     buttons_.SetEditing(false);
     LockInputs();
     ShowPortDevice();
-    ReportLinkFailure(this, saved.link);
+    if (!saved.link.ok)
+        EditorLook::ReportFailure(this, QStringLiteral("Poort niet gekoppeld"), saved.link.path,
+                                  saved.link.reason);
     EditorLook::ReportSaveFailure(this, saved.settings);
 }

@@ -72,15 +72,20 @@ EditButtons AddEditButtons(QWidget &dialog, int left, int top)
     return buttons;
 }
 
-void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result)
+void ReportFailure(QWidget *parent, const QString &what, const std::string &path,
+                   const std::string &reason)
 {
-    if (result.ok)
-        return;
-    const QString text = QStringLiteral("Instellingen niet opgeslagen: ") +
-                         QFile::decodeName(result.path.c_str()) + QStringLiteral(": ") +
-                         QString::fromLocal8Bit(result.reason);
+    const QString text = what + QStringLiteral(": ") + QFile::decodeName(path.c_str()) +
+                         QStringLiteral(": ") + QString::fromLocal8Bit(reason);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tamvi"), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result)
+{
+    if (!result.ok)
+        ReportFailure(parent, QStringLiteral("Instellingen niet opgeslagen"), result.path,
+                      result.reason);
 }
 
 } // namespace EditorLook

@@ -10,6 +10,7 @@
 #include <QRect>
 
 #include <array>
+#include <string>
 
 class QLineEdit;
 class QPushButton;
@@ -54,8 +55,11 @@ struct EditButtons {
 // Edit's corner in twips; Save stands 1320 twips to its right, Cancel and Exit 600 lower.
 EditButtons AddEditButtons(QWidget &dialog, int left, int top);
 
-// After a save that failed: a message box titled "Tamvi" with the file and the system's
-// reason; returns when the user has closed it. Does nothing after a good save.
+// A message box titled "Tamvi": what failed, the file and the system's reason; returns when the
+// user has closed it.
+void ReportFailure(QWidget *parent, const QString &what, const std::string &path,
+                   const std::string &reason);
+// The same after a settings save that failed; nothing after a good one.
 void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result);
 
 } // namespace EditorLook
