@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QRect>
+#include <QString>
 
 #include <array>
 #include <string>
