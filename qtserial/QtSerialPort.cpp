@@ -568,8 +568,9 @@ void QtSerialPort::HandleLoss()
     queued_.clear(); // nowhere to go
     keptFromLoss_ = true;
     error_ = lossReason_;
+    // Not error_: the handler reads the port, and a read of the closed port replaces error_.
     if (lostHandler_)
-        lostHandler_(error_);
+        lostHandler_(lossReason_);
 }
 
 bool QtSerialPort::Fail(std::string reason)
