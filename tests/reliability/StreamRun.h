@@ -19,9 +19,7 @@
 #include <string_view>
 #include <thread>
 
-// `port` at 115200 baud, 8 data bits, no start values; every CR or LF ends a log line. Give
-// each test its own port number: QSerialPort locks a port by its name, so two tests running
-// at once on the same one would clash.
+// `port` at 115200 baud, 8 data bits, no start values; every CR or LF ends a log line.
 inline SettingsRecord PlainTextSettings(std::int16_t port)
 {
     SettingsRecord settings;

@@ -40,7 +40,7 @@ class WindowOnPty : public ::testing::Test,
                     protected MainWindowRig<QtSerialPort>
 {
 protected:
-    // Port `number` is one no other test opens at the same time: QSerialPort locks by name.
+    // Port `number` of the program folder is the test's pseudo-terminal.
     void Start(std::int16_t number)
     {
         device.LinkAs(folder.Path(), number);
