@@ -34,24 +34,10 @@ void CountDown(std::int16_t &counter, bool &lamp)
     }
 }
 
-// Where the session's words go while no window shows the run.
-class NoView final : public View
-{
-public:
-    void SetCaption(const std::string &) override {}
-    void SetModeCaption(const std::string &) override {}
-    void SetHoldCaption(const std::string &) override {}
-    void SetQuickButton(int, bool, const std::string &) override {}
-    void ShowMessage(const std::string &) override {}
-    void ShowLogFailure(const std::string &) override {}
-    void EndLogFailure() override {}
-};
-NoView noView;
-
 } // namespace
 
 Session::Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder)
-    : port_(port), log_(log), view_(&noView), programFolder_(std::move(programFolder)),
+    : port_(port), log_(log), programFolder_(std::move(programFolder)),
       rs_(port, log, settings_, state_)
 {
     port_.SetLostHandler([this](const std::string &reason) { PortLost(reason); });
@@ -64,7 +50,7 @@ Session::~Session()
 
 void Session::SetView(View *view)
 {
-    view_ = view ? view : &noView;
+    view_ = view ? view : &noView_;
 }
 
 void Session::StartUp()

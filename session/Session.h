@@ -7,6 +7,7 @@
 #include "serial/PortName.h"
 #include "serial/RSinput.h"
 #include "serial/RunState.h"
+#include "session/View.h"
 #include "settings/LeesIniFile.h"
 #include "settings/SettingsRecord.h"
 
@@ -16,7 +17,6 @@
 #include <string>
 
 class SerialPort;
-class View;
 namespace logfile
 {
 class LogWriter;
@@ -50,9 +50,9 @@ public:
     void ClosePort();
     std::string PortSettingsString() const;
 
-    // Timer ticks.
-    void
-    ReceiveTick(); // ProcessInput, kept log lines, log failure; the window then shows LogLines()
+    // Timer ticks. Both tell the view about a log file that cannot be written, or can be again;
+    // after the receive tick the window shows LogLines().
+    void ReceiveTick();
     const LampStates &LampTick();
 
     // Main window commands.
@@ -106,7 +106,8 @@ private:
 
     SerialPort &port_;
     logfile::LogWriter &log_;
-    View *view_;
+    NoView noView_;
+    View *view_ = &noView_;
     std::string programFolder_;
     SettingsRecord settings_;
     RunState state_;

@@ -18,3 +18,16 @@ public:
     virtual void ShowLogFailure(const std::string &text) = 0;
     virtual void EndLogFailure() = 0;
 };
+
+// Where the session's words go while no window shows the run.
+class NoView final : public View
+{
+public:
+    void SetCaption(const std::string &) override {}
+    void SetModeCaption(const std::string &) override {}
+    void SetHoldCaption(const std::string &) override {}
+    void SetQuickButton(int, bool, const std::string &) override {}
+    void ShowMessage(const std::string &) override {}
+    void ShowLogFailure(const std::string &) override {}
+    void EndLogFailure() override {}
+};
