@@ -257,17 +257,19 @@ void frmInstellingen::ShowPortDevice()
         return;
     }
     const QString builtIn = QFile::decodeName(BuiltInPortPath(port).c_str());
+    const auto linkedTo = [port](const QString &target) {
+        return QStringLiteral("= ports/com%1 \u2192 %2").arg(port).arg(target);
+    };
     QString text;
     if (chosenDevice_ == builtIn) {
         text = QStringLiteral("= ") + builtIn;
     } else if (!chosenDevice_.isEmpty()) {
-        text = QStringLiteral("= ports/com%1 \u2192 %2").arg(port).arg(chosenDevice_);
+        text = linkedTo(chosenDevice_);
     } else {
         const QFileInfo info(
             QFile::decodeName(PortDevicePath(session_.ProgramFolder(), port).c_str()));
-        text = info.isSymLink()
-                   ? QStringLiteral("= ports/com%1 \u2192 %2").arg(port).arg(info.symLinkTarget())
-                   : QStringLiteral("= ") + info.filePath();
+        text = info.isSymLink() ? linkedTo(info.symLinkTarget())
+                                : QStringLiteral("= ") + info.filePath();
         if (!info.exists())
             text += QStringLiteral(" (niet gevonden)");
     }

@@ -71,7 +71,6 @@ public:
             lostHandler_(reason);
     }
     void SetLostHandler(LostHandler handler) override { lostHandler_ = std::move(handler); }
-    bool HasLostHandler() const { return static_cast<bool>(lostHandler_); }
 
     bool SetPortNumber(std::int16_t n) override
     {
