@@ -3,6 +3,7 @@
 #include "conversions/Windows1252.h"
 #include "conversions/diversen.h"
 #include "logfile/logfile.h"
+#include "settings/SyncFolder.h"
 
 #include <algorithm>
 #include <array>
@@ -11,9 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
+#include <random>
 #include <string_view>
 #include <system_error>
 
@@ -103,10 +103,59 @@ fs::path SettingsPath(const std::string &programFolder)
 
 // ---- reading ----
 
-std::string ReadWholeFile(const fs::path &file)
+// Far beyond any settings file: the reading stops there rather than fill the memory.
+constexpr std::size_t kMaxFileSize = 1 << 20;
+constexpr const char *kNotRegular = "not a regular file";
+constexpr const char *kTooLarge = "larger than 1 MiB";
+
+struct FileBytes {
+    std::string bytes;
+    std::optional<std::string> failure; // the file is there but cannot be read
+};
+
+std::string SystemReason()
 {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return std::strerror(errno);
+}
+
+// Reads the regular file open as `fd` up to the size limit.
+FileBytes ReadLimited(int fd)
+{
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0)
+        return {{}, SystemReason()};
+    if (!S_ISREG(status.st_mode)) // replaced since the look before the open
+        return {{}, kNotRegular};
+    FileBytes read;
+    std::array<char, 65536> buffer{};
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+        if (count == 0)
+            return read;
+        if (count < 0 && errno != EINTR)
+            return {{}, SystemReason()};
+        if (count > 0)
+            read.bytes.append(buffer.data(), static_cast<std::size_t>(count));
+        if (read.bytes.size() > kMaxFileSize)
+            return {{}, kTooLarge};
+    }
+}
+
+// The file's bytes; none for a missing file. Anything but a regular file is not even opened:
+// opening a serial device raises its lines.
+FileBytes ReadSettingsBytes(const fs::path &file)
+{
+    struct stat status = {};
+    if (::stat(file.c_str(), &status) != 0)
+        return errno == ENOENT ? FileBytes{} : FileBytes{{}, SystemReason()};
+    if (!S_ISREG(status.st_mode))
+        return {{}, kNotRegular};
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {{}, SystemReason()};
+    FileBytes read = ReadLimited(fd);
+    ::close(fd);
+    return read;
 }
 
 std::string_view TrimBlanks(std::string_view item)
@@ -136,10 +185,9 @@ void UndoEscapes(std::string &value)
         value.back() = ' ';
 }
 
-Slots ReadSlots(const fs::path &file)
+Slots ReadSlots(const std::string &content)
 {
     Slots slots;
-    const std::string content = ReadWholeFile(file);
     std::size_t start = 0;
     while (start < content.size()) {
         std::size_t end = content.find_first_of("\r\n,", start);
@@ -252,35 +300,78 @@ fs::path FileToReplace(fs::path file, std::error_code &error)
     }
 }
 
-// The permission bits of an existing regular file.
-std::optional<mode_t> PermissionsOf(const fs::path &file)
+// The file a save may replace: a regular file with no other hard link, whose owner, group and
+// permission bits the new one takes over; none for a file that is not there yet.
+struct Replaced {
+    std::optional<struct stat> status;
+    std::optional<std::string> failure;
+};
+
+Replaced FileToBeReplaced(const fs::path &file)
 {
     struct stat status = {};
-    if (::stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return status.st_mode & 07777;
+    if (::lstat(file.c_str(), &status) != 0)
+        return errno == ENOENT ? Replaced{} : Replaced{std::nullopt, SystemReason()};
+    if (!S_ISREG(status.st_mode))
+        return {std::nullopt, kNotRegular};
+    // A new file would be a different file from the ones the other names stand for.
+    if (status.st_nlink > 1)
+        return {std::nullopt, std::to_string(status.st_nlink) +
+                                  " hard links, which a save would part (a symbolic link "
+                                  "would not)"};
+    return {status, std::nullopt};
 }
 
-// Gives the file open as `fd` the permission bits of the file it replaces. Only a regular file:
-// never the device or file that a link at the temporary name leads to.
-bool KeepPermissions(int fd, std::optional<mode_t> permissions)
+// A new file beside `file` under a name nobody can guess: made by this call alone, so never an
+// existing file and never one that a link planted at the name leads to. Two saves at once get
+// two files.
+struct Temporary {
+    int fd = -1;
+    fs::path path;
+};
+
+std::optional<Temporary> CreateTemporary(const fs::path &file, std::string &failure)
 {
-    struct stat status = {};
-    if (!permissions || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+    constexpr std::string_view kLetters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix = ".";
+        for (int i = 0; i < 12; ++i)
+            suffix += kLetters[pick(random)];
+        fs::path path = file;
+        path += suffix + ".tmp";
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return Temporary{fd, path};
+        if (errno != EEXIST) {
+            failure = SystemReason();
+            return std::nullopt;
+        }
+    }
+    failure = std::strerror(EEXIST);
+    return std::nullopt;
+}
+
+// The new file takes the old one's owner and group where the process may (root may; a user
+// may keep a group of theirs), then its permission bits, which a change of owner may clear.
+bool KeepOwnerAndPermissions(int fd, const std::optional<struct stat> &old)
+{
+    if (!old)
         return true;
-    return ::fchmod(fd, *permissions) == 0;
+    if (::fchown(fd, old->st_uid, old->st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), old->st_gid);
+    return ::fchmod(fd, old->st_mode & 07777) == 0;
 }
 
-// Writes `text` to `file` with `permissions` (else those of any new file) and forces it to the
-// disk; the system's reason when that fails.
-std::optional<std::string> WriteDurably(const fs::path &file, const std::string &text,
-                                        std::optional<mode_t> permissions)
+// Writes `text` to the file open as `fd`, forces it to the disk and closes it; the system's
+// reason when that fails.
+std::optional<std::string> WriteDurably(int fd, const std::string &text)
 {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return std::strerror(errno);
-    std::FILE *out = nullptr;
-    if (!KeepPermissions(fd, permissions) || !(out = ::fdopen(fd, "wb"))) {
+    std::FILE *out = ::fdopen(fd, "wb");
+    if (!out) {
         const int error = errno;
         ::close(fd);
         return std::strerror(error);
@@ -292,43 +383,46 @@ std::optional<std::string> WriteDurably(const fs::path &file, const std::string 
     if (!written)
         return std::strerror(writeError);
     if (!closed)
-        return std::strerror(errno);
+        return SystemReason();
     return std::nullopt;
 }
 
-// A rename lives in the folder's entries: only a synced folder keeps it through a power cut.
-std::optional<std::string> SyncFolder(const fs::path &folder)
+SaveResult NotSaved(std::string reason)
 {
-    const int fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return std::strerror(errno);
-    // EINVAL: a file system that cannot sync a folder, and needs not.
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
-    const int error = errno;
-    ::close(fd);
-    if (!synced)
-        return std::strerror(error);
-    return std::nullopt;
+    return {false, true, {}, std::move(reason)};
 }
 
-// Replaces `file` by way of a temporary file beside it, so that a failure at any step leaves
-// the old file whole; the new file keeps the old one's permission bits.
-std::optional<std::string> ReplaceDurably(const fs::path &file, const std::string &text)
+// Replaces `file` by way of a temporary file beside it, so that a failure at any step before
+// the rename leaves the old file whole. Once renamed the new settings are in place, also when
+// the folder cannot be synced after it.
+SaveResult ReplaceDurably(const fs::path &file, const std::string &text)
 {
-    fs::path temporary = file;
-    temporary += ".tmp";
-    std::optional<std::string> failure = WriteDurably(temporary, text, PermissionsOf(file));
-    if (!failure) {
-        std::error_code renameError;
-        fs::rename(temporary, file, renameError);
-        if (!renameError)
-            return SyncFolder(file.parent_path());
-        failure = renameError.message();
+    const Replaced old = FileToBeReplaced(file);
+    if (old.failure)
+        return NotSaved(*old.failure);
+    std::string failure;
+    const std::optional<Temporary> temporary = CreateTemporary(file, failure);
+    if (!temporary)
+        return NotSaved(failure);
+    std::optional<std::string> written;
+    if (!KeepOwnerAndPermissions(temporary->fd, old.status)) {
+        written = SystemReason();
+        ::close(temporary->fd);
+    } else {
+        written = WriteDurably(temporary->fd, text);
+    }
+    std::error_code renameError;
+    if (!written) {
+        fs::rename(temporary->path, file, renameError);
+        if (!renameError) {
+            const std::optional<std::string> unsynced = SyncFolder(file.parent_path());
+            return {true, !unsynced, {}, unsynced.value_or("")};
+        }
+        written = renameError.message();
     }
     std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return failure;
+    fs::remove(temporary->path, ignored);
+    return NotSaved(*written);
 }
 
 } // namespace
@@ -347,28 +441,44 @@ std::string LogDirectoryOf(const SettingsRecord &record, const std::string &prog
     return folder.is_absolute() ? folder.string() : (fs::path(programFolder) / folder).string();
 }
 
-void LeesIni(SettingsRecord &record, const std::string &programFolder, logfile::LogWriter &log)
+ReadResult LeesIni(SettingsRecord &record, const std::string &programFolder,
+                   logfile::LogWriter &log)
 {
-    AssignFields(record, ReadSlots(SettingsPath(programFolder)));
+    const fs::path file = SettingsPath(programFolder);
+    const FileBytes read = ReadSettingsBytes(file);
+    AssignFields(record, ReadSlots(read.bytes));
     log.SetLogDirectory(LogDirectoryOf(record, programFolder));
+    ReadResult result;
+    if (read.failure) {
+        result = {false, file.string(), *read.failure};
+        log.WriteLogLine(
+            "DEBUG: Instellingen niet te lezen: " + Windows1252::TextFromNative(result.path) +
+            ": " + Windows1252::TextFromNative(result.reason) +
+            "; standaardinstellingen in gebruik");
+    }
     if (record.logfilepath.empty())
         log.WriteLogLine("DEBUG: Bij instellingen geen logfilepath ingevuld, default: " +
                          Windows1252::TextFromNative(log.LogDirectory()));
+    return result;
 }
 
-SaveResult SchrijfIni(const SettingsRecord &record, const std::string &programFolder)
+SaveResult SchrijfIni(const SettingsRecord &record, const std::string &programFolder,
+                      const ReadResult &atStart)
 {
     SaveResult result;
     try {
-        std::error_code linkError;
-        const fs::path file = FileToReplace(SettingsPath(programFolder), linkError);
-        result.path = file.string();
-        const std::optional<std::string> failure =
-            linkError ? linkError.message() : ReplaceDurably(file, FileText(record));
-        if (failure) {
-            result.ok = false;
-            result.reason = *failure;
+        const fs::path settings = SettingsPath(programFolder);
+        std::error_code absent;
+        if (!atStart.ok && fs::exists(fs::symlink_status(settings, absent))) {
+            result = NotSaved("could not be read at start (" + atStart.reason +
+                              "), so it is left as it is");
+            result.path = atStart.path;
+            return result;
         }
+        std::error_code linkError;
+        const fs::path file = FileToReplace(settings, linkError);
+        result = linkError ? NotSaved(linkError.message()) : ReplaceDurably(file, FileText(record));
+        result.path = file.string();
     } catch (const std::exception &error) {
         result.ok = false;
         result.reason = error.what();

@@ -6,14 +6,22 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
+#include <vector>
 
 using namespace LeesIniFile;
 namespace fs = std::filesystem;
@@ -457,4 +465,205 @@ TEST_F(SettingsFile, ASaveReplacesTheFileALinkPointsToAndKeepsItsPermissions)
     EXPECT_FALSE(looped.ok);
     EXPECT_EQ(looped.reason, "Too many levels of symbolic links");
     EXPECT_EQ(std::distance(fs::directory_iterator(circle.Path()), fs::directory_iterator()), 2);
+}
+
+namespace
+{
+
+constexpr uid_t kNobody = 65534;
+
+// Runs `check` in a child process as a user that file permissions stop (nobody, when the test
+// runs as root) and returns what it reports.
+std::string AsUnprivilegedUser(const std::function<std::string()> &check)
+{
+    int pipe[2];
+    if (::pipe(pipe) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(1);
+        const std::string report = check();
+        const bool written =
+            ::write(pipe[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipe[1]);
+    std::string report;
+    std::array<char, 256> buffer{};
+    for (ssize_t count; (count = ::read(pipe[0], buffer.data(), buffer.size())) > 0;)
+        report.append(buffer.data(), static_cast<std::size_t>(count));
+    ::close(pipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return report;
+}
+
+std::string Report(const SaveResult &saved)
+{
+    return "ok=" + std::to_string(saved.ok) + " synced=" + std::to_string(saved.synced) + " " +
+           saved.reason;
+}
+
+} // namespace
+
+TEST_F(SettingsFile, AFileThatCannotBeReadGivesTheDefaultsSaysWhyAndIsLeftAsItIs)
+{
+    const fs::path file = folder.Path() / kFileName;
+    const std::string settings = "0        compoort ->3\r\n";
+    struct Case {
+        const char *what;
+        std::function<void()> make;
+        std::string reason;
+        fs::file_type type;
+    };
+    // A pipe last: before the mend, reading it hangs.
+    const Case cases[] = {
+        {"a folder", [&] { fs::create_directory(file); }, "not a regular file",
+         fs::file_type::directory},
+        {"larger than any settings file", [&] { WriteFile(settings + std::string(1 << 20, ' ')); },
+         "larger than 1 MiB", fs::file_type::regular},
+        {"a link to an endless device", [&] { fs::create_symlink("/dev/zero", file); },
+         "not a regular file", fs::file_type::symlink},
+        {"a named pipe", [&] { ::mkfifo(file.c_str(), 0666); }, "not a regular file",
+         fs::file_type::fifo},
+    };
+    SettingsRecord mine = Defaults();
+    mine.compoort = 5;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(file);
+        c.make();
+        SettingsRecord record;
+        record.compoort = 7;
+        const ReadResult read = LeesIni(record, folder.Str(), log);
+        EXPECT_FALSE(read.ok);
+        EXPECT_EQ(read.path, file.string());
+        EXPECT_EQ(read.reason, c.reason);
+        EXPECT_EQ(record, Defaults());
+        EXPECT_NE(DefaultLogFile().find("DEBUG: Instellingen niet te lezen: " + file.string() +
+                                        ": " + c.reason + "; standaardinstellingen in gebruik"),
+                  std::string::npos);
+
+        const SaveResult refused = SchrijfIni(mine, folder.Str(), read);
+        EXPECT_EQ(Report(refused), "ok=0 synced=1 could not be read at start (" + c.reason +
+                                       "), so it is left as it is");
+        EXPECT_EQ(refused.path, file.string());
+        EXPECT_EQ(fs::symlink_status(file).type(), c.type);
+        // Any save replaces a regular file only: a pipe or /dev/zero stays what it is.
+        const bool regular = c.type == fs::file_type::regular;
+        EXPECT_EQ(SchrijfIni(mine, folder.Str()).ok, regular);
+        EXPECT_EQ(fs::symlink_status(file).type(), c.type);
+    }
+    // Once the thing is gone, nothing is overwritten: the save creates the file.
+    fs::remove(file);
+    ASSERT_TRUE(SchrijfIni(mine, folder.Str(), {false, file.string(), "x"}).ok);
+    EXPECT_EQ(Read().compoort, 5);
+}
+
+// Root saved last, mode 600: the user's start must not take the file for missing.
+TEST_F(SettingsFile, AnUnreadableFileIsNotOverwrittenAndAnUnsyncedSaveIsStillASave)
+{
+    WriteFile("0        compoort ->3\r\n");
+    fs::permissions(folder.Path() / kFileName, fs::perms::none);
+    fs::permissions(folder.Path(), fs::perms::all);
+    const std::string unreadable = AsUnprivilegedUser([&] {
+        SettingsRecord record;
+        logfile::LogWriter own(clock);
+        const ReadResult read = LeesIni(record, folder.Str(), own);
+        return read.reason + " port " + std::to_string(record.compoort) + ", " +
+               Report(SchrijfIni(Defaults(), folder.Str(), read));
+    });
+    EXPECT_EQ(unreadable, "Permission denied port 0, ok=0 synced=1 could not be read at start "
+                          "(Permission denied), so it is left as it is");
+    EXPECT_EQ(FileBytes(), "0        compoort ->3\r\n");
+
+    // A folder that can be written but not read: the new file is in place, the sync fails.
+    fs::remove(folder.Path() / kFileName);
+    fs::permissions(folder.Path(), fs::perms::owner_write | fs::perms::owner_exec |
+                                       fs::perms::group_write | fs::perms::group_exec |
+                                       fs::perms::others_write | fs::perms::others_exec);
+    const std::string unsynced = AsUnprivilegedUser([&] {
+        SettingsRecord record = Defaults();
+        record.compoort = 4;
+        return Report(SchrijfIni(record, folder.Str()));
+    });
+    EXPECT_EQ(unsynced, "ok=1 synced=0 Permission denied");
+    EXPECT_NE(FileBytes().find("compoort ->4\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsFile, ASaveFollowsNoLinkPlantedBesideItAndPartsNoHardLinks)
+{
+    const fs::path precious = folder.Path() / "precious";
+    std::ofstream(precious) << "precious";
+    fs::permissions(precious, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(precious, folder.Path() / "tamvi.set.tmp");
+    SettingsRecord record = Defaults();
+    record.compoort = 2;
+    ASSERT_TRUE(SchrijfIni(record, folder.Str()).ok);
+    EXPECT_EQ(ReadFileBytes(precious), "precious");
+    EXPECT_EQ(fs::status(precious).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 3);
+
+    // A second name for the same file: a save would leave it with the old settings.
+    fs::create_hard_link(folder.Path() / kFileName, folder.Path() / "station.set");
+    const std::string before = FileBytes();
+    record.compoort = 3;
+    const SaveResult saved = SchrijfIni(record, folder.Str());
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(saved.reason, "2 hard links, which a save would part (a symbolic link would not)");
+    EXPECT_EQ(FileBytes(), before);
+    EXPECT_EQ(fs::hard_link_count(folder.Path() / kFileName), 2u);
+    fs::remove(folder.Path() / "station.set");
+
+    // Root saving a user's file leaves it theirs.
+    if (::geteuid() != 0)
+        return;
+    ASSERT_EQ(::chown((folder.Path() / kFileName).c_str(), kNobody, kNobody), 0);
+    ASSERT_TRUE(SchrijfIni(record, folder.Str()).ok);
+    struct stat status = {};
+    ASSERT_EQ(::stat((folder.Path() / kFileName).c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, kNobody);
+    EXPECT_EQ(status.st_gid, kNobody);
+}
+
+// Each save has a temporary file of its own: the rename is whole and the last one wins, and a
+// reader meanwhile sees one record or the other.
+TEST_F(SettingsFile, TwoProcessesSavingAtOnceNeverMixTheirTexts)
+{
+    SettingsRecord longer = Defaults();
+    longer.Sneltekst.fill(std::string(60, 'L'));
+    SettingsRecord shorter = Defaults();
+    shorter.compoort = 9;
+    std::set<std::string> texts;
+    for (const SettingsRecord *record : {&shorter, &longer}) {
+        ASSERT_TRUE(SchrijfIni(*record, folder.Str()).ok);
+        texts.insert(FileBytes());
+    }
+    constexpr int kRounds = 150;
+    std::vector<pid_t> writers;
+    for (const SettingsRecord *record : {&shorter, &longer}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (int round = 0; round < kRounds; ++round) {
+                if (!SchrijfIni(*record, folder.Str()).ok)
+                    ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        writers.push_back(child);
+    }
+    int mixed = 0;
+    for (int read = 0; read < 2 * kRounds; ++read)
+        mixed += texts.count(FileBytes()) == 0 ? 1 : 0;
+    for (const pid_t child : writers) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0) << "a save failed";
+    }
+    EXPECT_EQ(mixed, 0);
+    EXPECT_EQ(texts.count(FileBytes()), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 1);
 }
