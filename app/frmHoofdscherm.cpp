@@ -36,6 +36,13 @@ constexpr auto kLampInterval = 50ms;
 
 const QString kTitle = QStringLiteral("Tamvi");
 
+// A message box with one OK button; returns when the user has closed it.
+void ShowModalBox(QWidget *parent, QMessageBox::Icon icon, const std::string &text)
+{
+    QMessageBox box(icon, kTitle, FromWindows1252(text), QMessageBox::Ok, parent);
+    box.exec();
+}
+
 struct LampColours {
     QColor on;
     QColor off;
@@ -328,8 +335,12 @@ void frmHoofdscherm::SetQuickButton(int index, bool visible, const std::string &
 
 void frmHoofdscherm::ShowMessage(const std::string &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, kTitle, FromWindows1252(text), QMessageBox::Ok, this);
-    box.exec();
+    ShowModalBox(this, QMessageBox::NoIcon, text);
+}
+
+void frmHoofdscherm::ShowWarning(const std::string &text)
+{
+    ShowModalBox(this, QMessageBox::Warning, text);
 }
 
 void frmHoofdscherm::ReceiveTick()

@@ -37,6 +37,7 @@ public:
     void SetHoldCaption(const std::string &text) override;
     void SetQuickButton(int index, bool visible, const std::string &caption) override;
     void ShowMessage(const std::string &text) override;
+    void ShowWarning(const std::string &text) override;
     void ShowLogFailure(const std::string &text) override;
     void EndLogFailure() override;
 

@@ -56,7 +56,13 @@ void Session::SetView(View *view)
 void Session::StartUp()
 {
     view_->SetCaption(kStartCaption);
-    LeesIniFile::LeesIni(settings_, programFolder_, log_);
+    settingsRead_ = LeesIniFile::LeesIni(settings_, programFolder_, log_);
+    if (!settingsRead_.ok)
+        view_->ShowWarning(
+            "Instellingen niet te lezen: " + Windows1252::TextFromNative(settingsRead_.path) +
+            ": " + Windows1252::TextFromNative(settingsRead_.reason) +
+            "\nTamvi werkt met de standaardinstellingen; Save laat het bestand "
+            "zoals het is.");
     if (OpenPort(settings_.compoort) == -1)
         view_->ShowMessage("Compoort niet te openen. Controleer instellingen");
     state_.DisplayMode = 0;
@@ -261,8 +267,8 @@ Session::Saved Session::ApplySettings(const SettingsRecord &record, const std::s
     Saved saved;
     if (!chosenDevice.empty())
         saved.link = LinkPort(programFolder_, settings_.compoort, chosenDevice);
-    saved.settings = LeesIniFile::SchrijfIni(settings_, programFolder_);
-    ReopenPort();
+    saved.settings = LeesIniFile::SchrijfIni(settings_, programFolder_, settingsRead_);
+    ReopenPort(saved.link);
     return saved;
 }
 
@@ -270,17 +276,24 @@ LeesIniFile::SaveResult Session::SaveQuickRows(const QuickRows &rows)
 {
     for (int row = 0; row < ModSnelkeuze::kButtons; ++row)
         ModSnelkeuze::StoreRow(settings_, row, rows[static_cast<std::size_t>(row)]);
-    return LeesIniFile::SchrijfIni(settings_, programFolder_);
+    return LeesIniFile::SchrijfIni(settings_, programFolder_, settingsRead_);
 }
 
 // What arrived before the save belongs to the old port and is logged before the reopen line;
-// on hold it stays with the port, and the close throws it away.
-void Session::ReopenPort()
+// on hold it stays with the port, and the close throws it away. A port whose chosen device could
+// not be linked stays closed: it would name a different device.
+void Session::ReopenPort(const PortLinkResult &link)
 {
     reopenCountdown_.reset(); // the save's own reopen decides
     const std::int16_t port = settings_.compoort;
     rs_.ProcessInput();
     ClosePort();
+    if (!link.ok) {
+        log_.WriteLogLine("DEBUG: Compoort " + NumberText(port) +
+                          " blijft dicht: " + Windows1252::TextFromNative(link.path) +
+                          " niet gekoppeld: " + Windows1252::TextFromNative(link.reason));
+        return;
+    }
     log_.WriteLogLine(std::string("DEBUG: ComPoort opnieuw geopend: ") + (port >= 0 ? " " : "-") +
                       NumberText(port));
     OpenPort(port);

@@ -69,7 +69,9 @@ public:
 
     // Settings dialog: the record's port and log settings become the run's (the log folder with
     // them), the port number is linked to the device the user chose (none chosen: empty), the
-    // settings file is written, and the port is closed and opened again.
+    // settings file is written, and the port is closed and opened again; it stays closed when
+    // the chosen device could not be linked. A settings file that could not be read at start is
+    // not written, here and by SaveQuickRows.
     struct Saved {
         LeesIniFile::SaveResult settings;
         PortLinkResult link; // ok when no device was chosen
@@ -89,7 +91,7 @@ public:
     const std::string &ProgramFolder() const { return programFolder_; }
 
 private:
-    void ReopenPort(); // ClosePort, DEBUG line, OpenPort
+    void ReopenPort(const PortLinkResult &link); // ClosePort, DEBUG line, OpenPort
     bool ConfigurePort(std::int16_t port);
     bool ApplyHandShake();
     void ShowOpenCaption(std::int16_t port);
@@ -110,6 +112,7 @@ private:
     View *view_ = &noView_;
     std::string programFolder_;
     SettingsRecord settings_;
+    LeesIniFile::ReadResult settingsRead_; // how the start-up found the settings file
     RunState state_;
     RSinput rs_;
     LampStates lamps_;

@@ -13,6 +13,8 @@ public:
     virtual void SetQuickButton(int index, bool visible, const std::string &caption) = 0;
     // A message box with one OK button; returns when the user has closed it.
     virtual void ShowMessage(const std::string &text) = 0;
+    // The same with a warning sign: something the user must know went wrong.
+    virtual void ShowWarning(const std::string &text) = 0;
     // The log file cannot be written: shown without stopping anything, and again with a new
     // text while it lasts; EndLogFailure when a line could be written again.
     virtual void ShowLogFailure(const std::string &text) = 0;
@@ -28,6 +30,7 @@ public:
     void SetHoldCaption(const std::string &) override {}
     void SetQuickButton(int, bool, const std::string &) override {}
     void ShowMessage(const std::string &) override {}
+    void ShowWarning(const std::string &) override {}
     void ShowLogFailure(const std::string &) override {}
     void EndLogFailure() override {}
 };

@@ -320,6 +320,25 @@ TEST_F(SettingsDialogTest, FailedSaveIsReportedAndThePortStillReopens)
     ExpectEditButtons(d, false);
 }
 
+// The settings file holds Windows-1252: a pasted character outside it would be stored as "?".
+TEST_F(SettingsDialogTest, ASaveWithACharacterOutsideWindows1252IsRefusedNamingIt)
+{
+    frmInstellingen d(h.session);
+    Click(Button(d, "ButtonWijzigen"));
+    Box(d, 1)->setText(QString::fromUtf8("/tmp/日志-Łóđ"));
+    const std::optional<SeenMessage> message = ClickAndCatchMessage(Button(d, "ButtonOpslaan"));
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->text, QString::fromUtf8("Niet opgeslagen: LogFilePath bevat “日” (U+65E5), "
+                                               "een teken dat Windows-1252 niet kent."));
+    EXPECT_FALSE(std::filesystem::exists(h.SettingsFile()));
+    EXPECT_TRUE(h.port.calls.empty());
+    ExpectEditButtons(d, true);
+
+    Box(d, 1)->setText(QString::fromUtf8("/tmp/ó€?"));
+    EXPECT_FALSE(ClickAndCatchMessage(Button(d, "ButtonOpslaan")).has_value());
+    EXPECT_EQ(Stored().logfilepath, "/tmp/\xF3\x80?");
+}
+
 // Beside the port number: the device it stands for, followed as the user types.
 TEST_F(SettingsDialogTest, PortLabelNamesTheDevice)
 {
@@ -442,11 +461,11 @@ TEST_F(DeviceChoiceTest, CancelChangesNoLinkAndAFailedLinkIsReported)
     const std::optional<SeenMessage> message = ClickAndCatchMessage(Button(d, "ButtonOpslaan"));
     ASSERT_TRUE(message.has_value());
     EXPECT_EQ(message->title, "Tamvi");
-    EXPECT_TRUE(
-        message->text.startsWith(QStringLiteral("Poort niet gekoppeld: %1: ").arg(Link().c_str())))
+    EXPECT_TRUE(message->text.startsWith(
+        QStringLiteral("Poort niet gekoppeld, de poort blijft dicht: %1: ").arg(Link().c_str())))
         << message->text.toStdString();
     EXPECT_TRUE(std::filesystem::exists(h.SettingsFile()));
-    EXPECT_NE(std::find(h.port.calls.begin(), h.port.calls.end(), "Open()"), h.port.calls.end());
+    EXPECT_EQ(std::find(h.port.calls.begin(), h.port.calls.end(), "Open()"), h.port.calls.end());
 }
 
 } // namespace

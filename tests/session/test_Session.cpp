@@ -98,6 +98,45 @@ TEST_F(SessionTest, StartUpWithoutSettingsFileWarnsOnceAndRunsOnClosed)
     EXPECT_EQ(lines[1], "Tamvi van Dranel BV gestart");
 }
 
+// A settings file that is there but cannot be read is said so, and no save of the run replaces
+// the settings it never read.
+TEST_F(SessionTest, StartUpWithAnUnreadableSettingsFileWarnsAndNoSaveReplacesIt)
+{
+    const std::filesystem::path file = folder.Path() / "tamvi.set";
+    const std::string huge(2 << 20, ' ');
+    std::ofstream(file, std::ios::binary) << huge;
+    session.StartUp();
+    EXPECT_THAT(view.warnings,
+                ElementsAre("Instellingen niet te lezen: " + file.string() +
+                            ": larger than 1 MiB\nTamvi werkt met de standaardinstellingen; "
+                            "Save laat het bestand zoals het is."));
+    EXPECT_THAT(view.messages, ElementsAre(kNoPort));
+    EXPECT_EQ(session.Settings().compoort, 0);
+
+    const Session::Saved saved = session.ApplySettings(session.Settings());
+    EXPECT_FALSE(saved.settings.ok);
+    EXPECT_EQ(saved.settings.path, file.string());
+    EXPECT_FALSE(session.SaveQuickRows({}).ok);
+    EXPECT_EQ(ReadFileBytes(file), huge);
+}
+
+// A device the user chose that cannot be linked leaves the port closed: opening it would open
+// whatever else the port number names.
+TEST_F(SessionTest, AChosenDeviceThatCannotBeLinkedLeavesThePortClosed)
+{
+    ASSERT_EQ(session.OpenPort(3), 0);
+    std::filesystem::create_directories(folder.Path() / "ports" / "com3");
+    port.calls.clear();
+    const Session::Saved saved = session.ApplySettings(session.Settings(), "/dev/ttyUSB0");
+    EXPECT_FALSE(saved.link.ok);
+    EXPECT_TRUE(saved.settings.ok);
+    EXPECT_FALSE(port.open);
+    EXPECT_THAT(port.calls, ::testing::Not(::testing::Contains("Open()")));
+    EXPECT_THAT(Logged(), ElementsAre("DEBUG: Compoort 3 blijft dicht: " + folder.Str() +
+                                      "/ports/com3 niet gekoppeld: a folder, not a link: left as "
+                                      "it is"));
+}
+
 TEST_F(SessionTest, StartUpOpensTheStoredPortAndCaptionsTheWindow)
 {
     SettingsRecord record = session.Settings();

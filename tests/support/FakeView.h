@@ -24,6 +24,7 @@ public:
     std::string holdCaption;
     std::array<QuickButton, 8> buttons;
     std::vector<std::string> messages;    // every message box, in order
+    std::vector<std::string> warnings;    // every warning box, in order
     std::vector<std::string> logFailures; // every log failure text shown, in order
     bool logFailureShown = false;
 
@@ -39,6 +40,7 @@ public:
         buttons.at(index) = {visible, text};
     }
     void ShowMessage(const std::string &text) override { messages.push_back(text); }
+    void ShowWarning(const std::string &text) override { warnings.push_back(text); }
     void ShowLogFailure(const std::string &text) override
     {
         logFailures.push_back(text);
