@@ -315,16 +315,35 @@ void frmInstellingen::OnCancel()
     ShowPortDevice();
 }
 
+// The boxes by the names of their labels.
+std::vector<EditorLook::NamedEntry> frmInstellingen::Entries() const
+{
+    std::vector<EditorLook::NamedEntry> entries = {
+        {QStringLiteral("Comport"), txtInstelling_[0]->text()},
+        {QStringLiteral("LogFilePath"), txtInstelling_[1]->text()}};
+    for (int i = 2; i < static_cast<int>(txtInstelling_.size()); ++i)
+        entries.push_back({QStringLiteral("StartCmd%1").arg(i - 1), txtInstelling_[i]->text()});
+    return entries;
+}
+
 // The session saves and reopens the port in one go, so no receive tick falls in between; a
-// failed save is reported only after the port is back.
+// failed save is reported only after the port is back. Entries that the settings file cannot
+// hold save nothing and stay in edit mode to be corrected.
 void frmInstellingen::OnSave()
 {
+    if (!EditorLook::FitsWindows1252(this, Entries()))
+        return;
     const Session::Saved saved = SchermNaarVariabelen();
     buttons_.SetEditing(false);
     LockInputs();
     ShowPortDevice();
     if (!saved.link.ok)
-        EditorLook::ReportFailure(this, QStringLiteral("Poort niet gekoppeld"), saved.link.path,
-                                  saved.link.reason);
+        EditorLook::ReportFailure(this,
+                                  QStringLiteral("Poort niet gekoppeld, de poort blijft dicht"),
+                                  saved.link.path, saved.link.reason);
+    else if (!saved.link.synced)
+        EditorLook::ReportFailure(this,
+                                  QStringLiteral("Poort gekoppeld, nog niet vastgelegd op schijf"),
+                                  saved.link.path, saved.link.reason);
     EditorLook::ReportSaveFailure(this, saved.settings);
 }

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -43,6 +44,7 @@ private:
     void ListDevices();
     void ChooseDevice(const QString &path);
     std::int16_t PortInBox() const;
+    std::vector<EditorLook::NamedEntry> Entries() const;
 
     void OnEdit();
     void OnCancel();

@@ -220,9 +220,25 @@ void frmSnelkeuze::OnCancel()
     buttons_.SetEditing(false);
 }
 
-// The main window's buttons keep their captions until Exit.
+// Each box by its column's heading and its row, counted from 1 like the buttons.
+std::vector<EditorLook::NamedEntry> frmSnelkeuze::Entries() const
+{
+    std::vector<EditorLook::NamedEntry> entries;
+    for (int row = 0; row < ModSnelkeuze::kButtons; ++row)
+        for (int column = 0; column < ModSnelkeuze::kColumns; ++column)
+            entries.push_back({QStringLiteral("%1 (rij %2)")
+                                   .arg(QString::fromLatin1(kLook[column].heading))
+                                   .arg(row + 1),
+                               boxes_[row][column]->text()});
+    return entries;
+}
+
+// The main window's buttons keep their captions until Exit. Texts that the settings file cannot
+// hold save nothing and stay in edit mode to be corrected.
 void frmSnelkeuze::OnSave()
 {
+    if (!EditorLook::FitsWindows1252(this, Entries()))
+        return;
     const LeesIniFile::SaveResult saved = InvoerNaarVariabelen();
     LockInvoer();
     buttons_.SetEditing(false);

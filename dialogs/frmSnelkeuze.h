@@ -8,6 +8,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class QLineEdit;
 class Session;
@@ -49,6 +50,7 @@ private:
     ModSnelkeuze::QuickRow RowTexts(int row) const;
     void FillChecksum(int row);
     void ClearBox(Cell cell);
+    std::vector<EditorLook::NamedEntry> Entries() const;
 
     void OnEdit();
     void OnCancel();

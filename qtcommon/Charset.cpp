@@ -78,3 +78,12 @@ std::string ToWindows1252(const QString &text)
         bytes.push_back(Windows1252::ByteOf(character));
     return bytes;
 }
+
+std::optional<char32_t> FirstNotInWindows1252(const QString &text)
+{
+    for (char32_t character : text.toUcs4()) {
+        if (character != U'?' && Windows1252::ByteOf(character) == '?')
+            return character;
+    }
+    return std::nullopt;
+}

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,3 +18,6 @@ QString FromWindows1252(std::string_view bytes);
 
 // Widgets to bytes; a character that Windows-1252 cannot hold becomes '?'.
 std::string ToWindows1252(const QString &text);
+
+// The first character of `text` that Windows-1252 cannot hold; none when it holds them all.
+std::optional<char32_t> FirstNotInWindows1252(const QString &text);

@@ -1,5 +1,7 @@
 #include "qtcommon/EditorLook.h"
 
+#include "qtcommon/Charset.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -10,6 +12,17 @@
 
 namespace EditorLook
 {
+
+namespace
+{
+
+void ShowWarning(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tamvi"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+} // namespace
 
 void UseLayoutFont(QWidget &dialog)
 {
@@ -75,10 +88,8 @@ EditButtons AddEditButtons(QWidget &dialog, int left, int top)
 void ReportFailure(QWidget *parent, const QString &what, const std::string &path,
                    const std::string &reason)
 {
-    const QString text = what + QStringLiteral(": ") + QFile::decodeName(path.c_str()) +
-                         QStringLiteral(": ") + QString::fromLocal8Bit(reason);
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tamvi"), text, QMessageBox::Ok, parent);
-    box.exec();
+    ShowWarning(parent, what + QStringLiteral(": ") + QFile::decodeName(path.c_str()) +
+                            QStringLiteral(": ") + QString::fromLocal8Bit(reason));
 }
 
 void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result)
@@ -86,6 +97,26 @@ void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result)
     if (!result.ok)
         ReportFailure(parent, QStringLiteral("Instellingen niet opgeslagen"), result.path,
                       result.reason);
+    else if (!result.synced)
+        ReportFailure(parent,
+                      QStringLiteral("Instellingen opgeslagen, nog niet vastgelegd op schijf"),
+                      result.path, result.reason);
+}
+
+bool FitsWindows1252(QWidget *parent, const std::vector<NamedEntry> &entries)
+{
+    for (const NamedEntry &entry : entries) {
+        const std::optional<char32_t> character = FirstNotInWindows1252(entry.text);
+        if (!character)
+            continue;
+        const QString code =
+            QString::number(static_cast<uint>(*character), 16).toUpper().rightJustified(4, '0');
+        ShowWarning(parent, QStringLiteral("Niet opgeslagen: %1 bevat \u201C%2\u201D (U+%3), een "
+                                           "teken dat Windows-1252 niet kent.")
+                                .arg(entry.name, QString::fromUcs4(&*character, 1), code));
+        return false;
+    }
+    return true;
 }
 
 } // namespace EditorLook

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 class QLineEdit;
 class QPushButton;
@@ -60,7 +61,17 @@ EditButtons AddEditButtons(QWidget &dialog, int left, int top);
 // user has closed it.
 void ReportFailure(QWidget *parent, const QString &what, const std::string &path,
                    const std::string &reason);
-// The same after a settings save that failed; nothing after a good one.
+// The same after a settings save that failed, or whose folder could not be synced after the new
+// file was in place; nothing after a good one.
 void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result);
+
+// An entry of an editor by the name the user knows it by, and its text.
+struct NamedEntry {
+    QString name;
+    QString text;
+};
+// The settings file holds Windows-1252 only: true when every entry fits; otherwise a message box
+// names the first entry that does not and its character, and false (the Save stores nothing).
+bool FitsWindows1252(QWidget *parent, const std::vector<NamedEntry> &entries);
 
 } // namespace EditorLook

@@ -269,4 +269,20 @@ TEST_F(QuickEditorTest, FailedSaveIsReportedAndTheRecordKeepsTheEntries)
     EXPECT_FALSE(d.QuickEditMode());
 }
 
+TEST_F(QuickEditorTest, ASaveWithACharacterOutsideWindows1252IsRefusedNamingIt)
+{
+    frmSnelkeuze d(h.session);
+    Click(Button(d, "ButtonWijzigen"));
+    Box(d, 0, 1)->setText(QString::fromUtf8("Zürich"));
+    Box(d, 6, 2)->setText(QString::fromUtf8("Łódź"));
+    const std::optional<SeenMessage> message = ClickAndCatchMessage(Button(d, "ButtonOpslaan"));
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->text,
+              QString::fromUtf8("Niet opgeslagen: String (rij 3) bevat “Ł” (U+0141), "
+                                "een teken dat Windows-1252 niet kent."));
+    EXPECT_FALSE(std::filesystem::exists(h.SettingsFile()));
+    EXPECT_EQ(Stored().Sneltekst[1], "");
+    EXPECT_TRUE(d.QuickEditMode());
+}
+
 } // namespace
