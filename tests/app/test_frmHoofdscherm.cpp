@@ -77,6 +77,17 @@ TEST(MainWindow, StartsWithoutSettingsFile)
         EXPECT_NE(call, "Open()");
 }
 
+TEST(MainWindow, WarnsOfASettingsFileThatCannotBeRead)
+{
+    Rig rig;
+    std::filesystem::create_directory(rig.folder.Path() / "tamvi.set");
+    rig.Start();
+    ASSERT_EQ(rig.messages.size(), 2U);
+    EXPECT_TRUE(rig.messages[0].startsWith("warning:Tamvi|Instellingen niet te lezen: "))
+        << rig.messages[0].toStdString();
+    EXPECT_EQ(rig.messages[1], "Tamvi|Compoort niet te openen. Controleer instellingen");
+}
+
 TEST(MainWindow, LaysOutEveryControlOfTheLayout)
 {
     Rig rig;

@@ -45,7 +45,8 @@ public:
     logfile::LogWriter log{clock};
     Port port = MakePort(folder);
     Session session{port, log, folder.Str()};
-    std::vector<QString> messages; // "title|text" of each message box start-up showed
+    // "title|text" of each message box start-up showed, "warning:title|text" for a warning
+    std::vector<QString> messages;
     std::unique_ptr<frmHoofdscherm> window;
 
     // `settings` becomes the program folder's settings file.
@@ -61,8 +62,10 @@ public:
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
                 return;
-            messages.push_back(box->windowTitle() + "|" + box->text());
-            EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+            const bool warning = box->icon() == QMessageBox::Warning;
+            messages.push_back((warning ? "warning:" : "") + box->windowTitle() + "|" +
+                               box->text());
+            EXPECT_TRUE(warning || box->icon() == QMessageBox::NoIcon);
             EXPECT_EQ(box->buttons().size(), 1);
             box->button(QMessageBox::Ok)->click();
         });
