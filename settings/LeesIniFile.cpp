@@ -300,18 +300,18 @@ fs::path FileToReplace(fs::path file, std::error_code &error)
     }
 }
 
-// The file a save may replace: a regular file with no other hard link, whose owner, group and
-// permission bits the new one takes over; none for a file that is not there yet.
-struct Replaced {
-    std::optional<struct stat> status;
+// The file a save replaces, when there is one: a regular file with no other hard link, whose
+// owner, group and permission bits the new one takes over.
+struct OldFile {
+    std::optional<struct stat> status; // none for a file that is not there yet
     std::optional<std::string> failure;
 };
 
-Replaced FileToBeReplaced(const fs::path &file)
+OldFile OldFileAt(const fs::path &file)
 {
     struct stat status = {};
     if (::lstat(file.c_str(), &status) != 0)
-        return errno == ENOENT ? Replaced{} : Replaced{std::nullopt, SystemReason()};
+        return errno == ENOENT ? OldFile{} : OldFile{std::nullopt, SystemReason()};
     if (!S_ISREG(status.st_mode))
         return {std::nullopt, kNotRegular};
     // A new file would be a different file from the ones the other names stand for.
@@ -322,37 +322,36 @@ Replaced FileToBeReplaced(const fs::path &file)
     return {status, std::nullopt};
 }
 
-// A new file beside `file` under a name nobody can guess: made by this call alone, so never an
-// existing file and never one that a link planted at the name leads to. Two saves at once get
-// two files.
+// A new file beside `file` under a name nobody can guess, made by this call alone: never an
+// existing file, never one that a link planted at the name leads to. Two saves at once get two
+// files.
 struct Temporary {
-    int fd = -1;
+    int fd = -1; // -1: not made, for `failure`
     fs::path path;
+    std::string failure;
 };
 
-std::optional<Temporary> CreateTemporary(const fs::path &file, std::string &failure)
+Temporary CreateTemporary(const fs::path &file)
 {
     constexpr std::string_view kLetters =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device random;
     std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
+    Temporary temporary;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string suffix = ".";
         for (int i = 0; i < 12; ++i)
             suffix += kLetters[pick(random)];
-        fs::path path = file;
-        path += suffix + ".tmp";
-        const int fd =
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            return Temporary{fd, path};
-        if (errno != EEXIST) {
-            failure = SystemReason();
-            return std::nullopt;
-        }
+        temporary.path = file;
+        temporary.path += suffix + ".tmp";
+        temporary.fd = ::open(temporary.path.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (temporary.fd >= 0 || errno != EEXIST)
+            break;
     }
-    failure = std::strerror(EEXIST);
-    return std::nullopt;
+    if (temporary.fd < 0)
+        temporary.failure = SystemReason();
+    return temporary;
 }
 
 // The new file takes the old one's owner and group where the process may (root may; a user
@@ -366,12 +365,13 @@ bool KeepOwnerAndPermissions(int fd, const std::optional<struct stat> &old)
     return ::fchmod(fd, old->st_mode & 07777) == 0;
 }
 
-// Writes `text` to the file open as `fd`, forces it to the disk and closes it; the system's
-// reason when that fails.
-std::optional<std::string> WriteDurably(int fd, const std::string &text)
+// Gives the file open as `fd` the old file's owner and permissions, writes `text` to it, forces
+// it to the disk and closes it; the system's reason when that fails.
+std::optional<std::string> WriteDurably(int fd, const std::string &text,
+                                        const std::optional<struct stat> &old)
 {
-    std::FILE *out = ::fdopen(fd, "wb");
-    if (!out) {
+    std::FILE *out = nullptr;
+    if (!KeepOwnerAndPermissions(fd, old) || !(out = ::fdopen(fd, "wb"))) {
         const int error = errno;
         ::close(fd);
         return std::strerror(error);
@@ -397,32 +397,25 @@ SaveResult NotSaved(std::string reason)
 // the folder cannot be synced after it.
 SaveResult ReplaceDurably(const fs::path &file, const std::string &text)
 {
-    const Replaced old = FileToBeReplaced(file);
+    const OldFile old = OldFileAt(file);
     if (old.failure)
         return NotSaved(*old.failure);
-    std::string failure;
-    const std::optional<Temporary> temporary = CreateTemporary(file, failure);
-    if (!temporary)
-        return NotSaved(failure);
-    std::optional<std::string> written;
-    if (!KeepOwnerAndPermissions(temporary->fd, old.status)) {
-        written = SystemReason();
-        ::close(temporary->fd);
-    } else {
-        written = WriteDurably(temporary->fd, text);
-    }
-    std::error_code renameError;
-    if (!written) {
-        fs::rename(temporary->path, file, renameError);
+    const Temporary temporary = CreateTemporary(file);
+    if (temporary.fd < 0)
+        return NotSaved(temporary.failure);
+    std::optional<std::string> failure = WriteDurably(temporary.fd, text, old.status);
+    if (!failure) {
+        std::error_code renameError;
+        fs::rename(temporary.path, file, renameError);
         if (!renameError) {
             const std::optional<std::string> unsynced = SyncFolder(file.parent_path());
             return {true, !unsynced, {}, unsynced.value_or("")};
         }
-        written = renameError.message();
+        failure = renameError.message();
     }
     std::error_code ignored;
-    fs::remove(temporary->path, ignored);
-    return NotSaved(*written);
+    fs::remove(temporary.path, ignored);
+    return NotSaved(*failure);
 }
 
 } // namespace
