@@ -578,6 +578,7 @@ TEST_F(SettingsFile, AnUnreadableFileIsNotOverwrittenAndAnUnsyncedSaveIsStillASa
     });
     EXPECT_EQ(unreadable, "Permission denied port 0, ok=0 synced=1 could not be read at start "
                           "(Permission denied), so it is left as it is");
+    fs::permissions(folder.Path() / kFileName, fs::perms::owner_read);
     EXPECT_EQ(FileBytes(), "0        compoort ->3\r\n");
 
     // A folder that can be written but not read: the new file is in place, the sync fails.
