@@ -1,3 +1,4 @@
+#include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "qtcommon/Charset.h"
 
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -361,6 +363,52 @@ TEST(MainWindow, QuitAndTheCloseBoxEndTheRunAlike)
         EXPECT_FALSE(rig.port.open);
         EXPECT_FALSE(rig.window->isVisible());
         EXPECT_EQ(ended.count(), 1);
+    }
+}
+
+// A termination signal ends the run as Quit does whatever is open: the message box of a dialog's
+// failed Save (the dialog lies on the stack below the box's event loop) or the about box.
+TEST(MainWindow, ASignalEndsTheRunWhateverBoxIsOpen)
+{
+    for (const auto &[menu, failedSave] :
+         {std::pair{"Instellingen", true}, {"Snelkeuze", true}, {"Info", false}}) {
+        SCOPED_TRACE(menu);
+        Rig rig;
+        rig.Write(rig.Settings());
+        rig.Start();
+        rig.window->show();
+        TerminationSignals terminationSignals;
+        ASSERT_TRUE(terminationSignals.IsActive());
+        QObject::connect(&terminationSignals, &TerminationSignals::Received, rig.window.get(),
+                         &QWidget::close);
+        QSignalSpy ended(rig.window.get(), &frmHoofdscherm::Ended);
+        rig.window->findChild<QAction *>(menu)->trigger();
+
+        if (failedSave) {
+            // The disk is full: the settings file cannot be written.
+            std::filesystem::create_symlink("/dev/full", rig.folder.Path() / "tamvi.set.tmp");
+            Click(rig.Find<QPushButton>("ButtonWijzigen"));
+            int boxesSeen = 0;
+            QTimer onBox;
+            QObject::connect(&onBox, &QTimer::timeout, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (box && ++boxesSeen == 1)
+                    std::raise(SIGTERM);
+                else if (box) // the signal did not end it: OK ends the wait
+                    box->button(QMessageBox::Ok)->click();
+            });
+            onBox.start(500);
+            Click(rig.Find<QPushButton>("ButtonOpslaan"));
+            EXPECT_EQ(boxesSeen, 1);
+        } else {
+            std::raise(SIGTERM);
+        }
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 5000));
+        EXPECT_EQ(rig.LastLogLine(), "Logging beeindigd");
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        for (QWidget *window : QApplication::topLevelWidgets())
+            EXPECT_FALSE(window->isVisible()) << window->metaObject()->className();
     }
 }
 
