@@ -186,7 +186,7 @@ frmHoofdscherm::frmHoofdscherm(Session &session, QWidget *parent)
     BuildLamps(client);
     BuildMenu();
     WatchTypedKeys();
-    txtDummy_->setFocus();
+    KeepFocusOnDummy(client);
 
     session_.SetView(this);
     connect(&timer1_, &QTimer::timeout, this, &frmHoofdscherm::ReceiveTick);
@@ -329,6 +329,17 @@ void frmHoofdscherm::WatchTypedKeys()
     for (QWidget *control :
          std::initializer_list<QWidget *>{cmdMode_, cmdStartStop_, cmdWisLog_, txtDummy_, this})
         control->installEventFilter(this);
+}
+
+// A click leaves the focus on txtDummy, the one control that takes part in composing: a dead key
+// typed after a click on a button or a log line still makes its accented character.
+void frmHoofdscherm::KeepFocusOnDummy(QWidget *client)
+{
+    for (QWidget *control : client->findChildren<QWidget *>()) {
+        if (control != txtDummy_)
+            control->setFocusPolicy(Qt::NoFocus);
+    }
+    txtDummy_->setFocus();
 }
 
 void frmHoofdscherm::SetCaption(const std::string &text)

@@ -64,6 +64,7 @@ private:
     void BuildLamps(QWidget *client);
     void BuildMenu();
     void WatchTypedKeys();
+    void KeepFocusOnDummy(QWidget *client);
 
     void ShowLogLines();
     std::size_t RowsScrolled(const RSinput::Lines &lines) const;

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -263,6 +264,36 @@ TEST(MainWindow, TypedKeysAreSentAndMoveTheFocusToTheDummy)
     QKeyEvent bare(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"));
     QApplication::sendEvent(rig.window.get(), &bare);
     EXPECT_EQ(rig.port.written, "\x80\xE9z");
+}
+
+// A dead key and a letter reach the window as an input method's composed character, and only
+// while the focus is on a control that takes part in composing: it must stay there whatever
+// was clicked.
+TEST(MainWindow, ComposedCharactersAreSentAfterAClickOnAnyControl)
+{
+    Rig rig;
+    SettingsRecord settings = rig.Settings();
+    settings.Sneltekst[0] = "ENQ";
+    rig.Write(settings);
+    rig.Start();
+    rig.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.get()));
+    for (const char *clicked :
+         {"CmdTx1_0", "CmdMode", "CmdStartStop", "CmdWisLog", "TxtLog_3", "LabLinkStatus"}) {
+        SCOPED_TRACE(clicked);
+        QTest::mouseClick(rig.Find(clicked), Qt::LeftButton);
+        QObject *focus = QGuiApplication::focusObject();
+        ASSERT_NE(focus, nullptr);
+        QInputMethodQueryEvent query(Qt::ImEnabled);
+        QCoreApplication::sendEvent(focus, &query);
+        EXPECT_TRUE(query.value(Qt::ImEnabled).toBool()) << focus->objectName().toStdString();
+
+        rig.port.written.clear();
+        QInputMethodEvent composed;
+        composed.setCommitString(QStringLiteral("\u00E9"));
+        QCoreApplication::sendEvent(focus, &composed);
+        EXPECT_EQ(rig.port.written, "\xE9");
+    }
 }
 
 TEST(MainWindow, LampsFollowActivityAndTheModemLines)
