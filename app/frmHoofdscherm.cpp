@@ -181,6 +181,8 @@ frmHoofdscherm::frmHoofdscherm(Session &session, QWidget *parent)
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize); // the controls stand at fixed places
 
+    EditorLook::UseLayoutFont(*client); // the menu keeps the desktop's font: it has room
+
     BuildLogView(client);
     BuildButtons(client);
     BuildLamps(client);
@@ -280,8 +282,7 @@ void frmHoofdscherm::BuildButtons(QWidget *client)
     image->setObjectName(QStringLiteral("Image1"));
     image->setGeometry(Twips(9720, 6600, 2040, 1035));
     image->setAlignment(Qt::AlignCenter);
-    image->setPixmap(
-        Artwork::Logo().scaled(image->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    image->setPixmap(Artwork::Logo(image->size(), image->devicePixelRatioF()));
 }
 
 void frmHoofdscherm::BuildLamps(QWidget *client)

@@ -11,11 +11,11 @@
 namespace EditorLook
 {
 
-void UseLayoutFont(QWidget &dialog)
+void UseLayoutFont(QWidget &window)
 {
-    QFont font = dialog.font();
+    QFont font = window.font();
     font.setPointSize(8);
-    dialog.setFont(font);
+    window.setFont(font);
 }
 
 void SetTextGrey(QWidget &widget, bool grey)

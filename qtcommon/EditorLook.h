@@ -29,8 +29,9 @@ constexpr QRect Twips(int left, int top, int width, int height)
 inline const QColor kLockedText(128, 128, 128);
 
 // The twips layouts were drawn for an 8-point font; the system's usual 9 or 10 points would
-// cut "0x41" in a "Tx" box and the headings.
-void UseLayoutFont(QWidget &dialog);
+// cut "0x41" in a "Tx" box, the headings and the main window's captions. The font of `window`
+// and of its children.
+void UseLayoutFont(QWidget &window);
 
 // Grey for locked entries, else the system's text colour.
 void SetTextGrey(QWidget &widget, bool grey);

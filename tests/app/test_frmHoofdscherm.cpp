@@ -127,6 +127,39 @@ TEST(MainWindow, LaysOutEveryControlOfTheLayout)
     EXPECT_EQ(menu, QStringList({"&Setup", "&Speedbuttons", "&Quit", "&Info"}));
 }
 
+// The layout's captions fit their controls at a desktop font larger than the layout's, and the
+// logo is painted for the screen's pixel ratio (the suite runs this once more at a scale factor
+// of 2).
+TEST(MainWindow, CaptionsFitAtALargeDesktopFontAndTheLogoIsSharp)
+{
+    const QFont desktop = QApplication::font();
+    QFont large = desktop;
+    large.setPointSize(12);
+    QApplication::setFont(large);
+    Rig rig;
+    SettingsRecord settings = rig.Settings();
+    settings.Sneltekst[0] = "HELLO + BCC";
+    rig.Write(settings);
+    rig.Start();
+    rig.window->show();
+
+    for (QWidget *control : rig.window->centralWidget()->findChildren<QWidget *>()) {
+        if ((qobject_cast<QPushButton *>(control) || qobject_cast<QLabel *>(control)) &&
+            !control->isHidden()) {
+            EXPECT_LE(control->sizeHint().width(), control->width())
+                << control->objectName().toStdString();
+            EXPECT_LE(control->fontMetrics().height(), control->height())
+                << control->objectName().toStdString();
+        }
+    }
+    const auto *image = rig.Find<QLabel>("Image1");
+    const QPixmap logo = image->pixmap();
+    EXPECT_EQ(logo.devicePixelRatio(), image->devicePixelRatioF());
+    EXPECT_EQ(logo.deviceIndependentSize().toSize().boundedTo(image->size()),
+              logo.deviceIndependentSize().toSize());
+    QApplication::setFont(desktop);
+}
+
 TEST(MainWindow, ButtonsChangeTheirCaptionsAndTheView)
 {
     Rig rig;
