@@ -44,6 +44,7 @@ void ShowStored(QLineEdit &box, const QString &text, int limit)
 {
     box.setMaxLength(std::max(limit, static_cast<int>(text.size())));
     box.setText(text);
+    box.setCursorPosition(0);
 }
 
 void EditButtons::SetEditing(bool editing) const

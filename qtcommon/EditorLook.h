@@ -40,7 +40,8 @@ void SetBackground(QWidget &widget, const QColor &colour);
 void SetBoxLocked(QLineEdit &box, bool locked);
 // Shows a stored value whole, also one longer than the box's typing limit (a hand-edited
 // settings file), so that a save writes back what the user did not change; typing and pasting
-// stop at the limit, or at the value's own length when that is longer.
+// stop at the limit, or at the value's own length when that is longer. A value wider than the
+// box shows its beginning.
 void ShowStored(QLineEdit &box, const QString &text, int limit);
 
 // The four buttons of both editors: Edit and Save side by side, Cancel and Exit below them.
