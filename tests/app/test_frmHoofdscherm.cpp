@@ -42,13 +42,14 @@ QColor Fill(QWidget *lamp)
 
 // The main window over a fake port; start-up's message boxes are answered with OK and noted.
 struct Rig : MainWindowRig<FakeSerialPort> {
-    // A settings file that opens port 1 on the fake port.
-    SettingsRecord Settings() const
+    // A settings file that opens port 1 on the fake port, with a first quick-send button.
+    SettingsRecord Settings(const std::string &firstCaption = {}) const
     {
         SettingsRecord settings;
         settings.compoort = 1;
         settings.baudrate = 4;
         settings.bits = 1;
+        settings.Sneltekst[0] = firstCaption;
         return settings;
     }
 };
@@ -137,9 +138,7 @@ TEST(MainWindow, CaptionsFitAtALargeDesktopFontAndTheLogoIsSharp)
     large.setPointSize(12);
     QApplication::setFont(large);
     Rig rig;
-    SettingsRecord settings = rig.Settings();
-    settings.Sneltekst[0] = "HELLO + BCC";
-    rig.Write(settings);
+    rig.Write(rig.Settings("HELLO + BCC"));
     rig.Start();
     rig.window->show();
 
@@ -305,9 +304,7 @@ TEST(MainWindow, TypedKeysAreSentAndMoveTheFocusToTheDummy)
 TEST(MainWindow, ComposedCharactersAreSentAfterAClickOnAnyControl)
 {
     Rig rig;
-    SettingsRecord settings = rig.Settings();
-    settings.Sneltekst[0] = "ENQ";
-    rig.Write(settings);
+    rig.Write(rig.Settings("ENQ"));
     rig.Start();
     rig.window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.get()));
