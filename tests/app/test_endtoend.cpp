@@ -160,12 +160,14 @@ TEST(EndToEnd, ASignalWhileStartUpsMessageIsUpEndsTheRunAsQuitDoes)
 
     Program program(executable);
     ASSERT_TRUE(program.Started());
-    ASSERT_TRUE(WaitUntil([&] {
-        const auto texts = LogTexts(logFolder);
-        return !texts.empty() && texts.back().starts_with("DEBUG: Compoort 1 ");
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto texts = LogTexts(logFolder);
+            return !texts.empty() && texts.back().starts_with("DEBUG: Compoort 1 ");
+        },
+        30s));
     program.Signal(SIGTERM);
-    EXPECT_EQ(program.WaitForExit(), 0);
+    EXPECT_EQ(program.WaitForExit(30s), 0);
     const auto texts = LogTexts(logFolder, LogEnd::Finished);
     ASSERT_GE(texts.size(), 3U);
     EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
