@@ -7,6 +7,7 @@
 #include "qtcommon/EditorLook.h"
 #include "resources/Artwork.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -120,6 +121,18 @@ std::optional<char> ControlCode(int key)
     }
 }
 
+// Message boxes and menus of the program, each of which runs an event loop of its own.
+void CloseBoxesAndMenus()
+{
+    QWidgetList open;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && (window->isModal() || window->windowType() == Qt::Popup))
+            open.append(window);
+    }
+    for (QWidget *window : open)
+        window->close();
+}
+
 bool HasControlCharacter(const QString &text)
 {
     for (QChar c : text) {
@@ -175,25 +188,41 @@ frmHoofdscherm::frmHoofdscherm(Session &session, QWidget *parent)
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize); // the controls stand at fixed places
 
+    EditorLook::UseLayoutFont(*client); // the menu keeps the desktop's font: it has room
+
     BuildLogView(client);
     BuildButtons(client);
     BuildLamps(client);
     BuildMenu();
     WatchTypedKeys();
-    txtDummy_->setFocus();
+    KeepFocusOnDummy(client);
 
     session_.SetView(this);
-    session_.StartUp();
-
     connect(&timer1_, &QTimer::timeout, this, &frmHoofdscherm::ReceiveTick);
     connect(&timerLed_, &QTimer::timeout, this, &frmHoofdscherm::LampTick);
-    timer1_.start(kReceiveInterval);
-    timerLed_.start(kLampInterval);
 }
 
 frmHoofdscherm::~frmHoofdscherm()
 {
     session_.SetView(nullptr);
+}
+
+void frmHoofdscherm::StartUp()
+{
+    startingUp_ = true;
+    session_.StartUp();
+    startingUp_ = false;
+    if (endAfterStartUp_) {
+        close();
+        return;
+    }
+    timer1_.start(kReceiveInterval);
+    timerLed_.start(kLampInterval);
+}
+
+void frmHoofdscherm::setVisible(bool visible)
+{
+    QMainWindow::setVisible(visible && !ended_);
 }
 
 void frmHoofdscherm::BuildLogView(QWidget *client)
@@ -260,8 +289,7 @@ void frmHoofdscherm::BuildButtons(QWidget *client)
     image->setObjectName(QStringLiteral("Image1"));
     image->setGeometry(Twips(9720, 6600, 2040, 1035));
     image->setAlignment(Qt::AlignCenter);
-    image->setPixmap(
-        Artwork::Logo().scaled(image->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    image->setPixmap(Artwork::Logo(image->size(), image->devicePixelRatioF()));
 }
 
 void frmHoofdscherm::BuildLamps(QWidget *client)
@@ -309,6 +337,17 @@ void frmHoofdscherm::WatchTypedKeys()
     for (QWidget *control :
          std::initializer_list<QWidget *>{cmdMode_, cmdStartStop_, cmdWisLog_, txtDummy_, this})
         control->installEventFilter(this);
+}
+
+// A click leaves the focus on txtDummy, the one control that takes part in composing: a dead key
+// typed after a click on a button or a log line still makes its accented character.
+void frmHoofdscherm::KeepFocusOnDummy(QWidget *client)
+{
+    for (QWidget *control : client->findChildren<QWidget *>()) {
+        if (control != txtDummy_)
+            control->setFocusPolicy(Qt::NoFocus);
+    }
+    txtDummy_->setFocus();
 }
 
 void frmHoofdscherm::SetCaption(const std::string &text)
@@ -497,18 +536,30 @@ void frmHoofdscherm::ShowSingle(QPointer<Dialog> &dialog, Args &...args)
 
 // Quit, the close box and the termination signals all end the program alike: the unfinished
 // line and the end line reach the log, the port closes, and no window of the program stays.
+// A signal may come while a box or a menu runs its own event loop: closing it ends that loop.
 void frmHoofdscherm::closeEvent(QCloseEvent *event)
 {
+    CloseBoxesAndMenus();
+    if (startingUp_) {
+        // The start line is still to be written: the run ends once start-up is through.
+        endAfterStartUp_ = true;
+        event->ignore();
+        return;
+    }
     if (!ended_) {
         ended_ = true;
         timer1_.stop();
         timerLed_.stop();
         session_.ReceiveTick(); // bytes that came after the last tick belong in the log too
         session_.Quit();
+        // Hidden, not deleted: a dialog may lie on the stack below its box's event loop (a failed
+        // Save's message), and that box is its child. The window deletes them with itself.
         for (QWidget *window : std::initializer_list<QWidget *>{settingsDialog_, quickSendDialog_,
                                                                 aboutDialog_, logFailureBox_}) {
-            if (window)
+            if (window) {
+                window->setAttribute(Qt::WA_DeleteOnClose, false);
                 window->close();
+            }
         }
         emit Ended();
     }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The main window: the 25-line log view, the quick-send and command buttons, the four lamps and
-// the menu. It shows what the session says and forwards every event to it; the session runs
-// start-up while the window is built, and the two timers drive it from then on.
+// the menu. It shows what the session says and forwards every event to it; StartUp() runs the
+// session's start-up, and the two timers drive it from then on.
 
 #include "session/Session.h"
 #include "session/View.h"
@@ -27,9 +27,15 @@ class frmHoofdscherm final : public QMainWindow, public View
     Q_OBJECT
 
 public:
-    // Shows `session`, which outlives the window, and runs its start-up.
+    // Shows `session`, which outlives the window.
     explicit frmHoofdscherm(Session &session, QWidget *parent = nullptr);
     ~frmHoofdscherm() override;
+
+    // Runs the session's start-up, then starts the timers. Closing the window while start-up's
+    // message box is up (a termination signal) ends the run once start-up is through.
+    void StartUp();
+    // A window whose run has ended is not shown again.
+    void setVisible(bool visible) override;
 
     // View
     void SetCaption(const std::string &text) override;
@@ -59,6 +65,7 @@ private:
     void BuildLamps(QWidget *client);
     void BuildMenu();
     void WatchTypedKeys();
+    void KeepFocusOnDummy(QWidget *client);
 
     void ShowLogLines();
     std::size_t RowsScrolled(const RSinput::Lines &lines) const;
@@ -94,5 +101,7 @@ private:
     QPointer<QMessageBox> logFailureBox_;
     bool logFailureShown_ = false; // also after the user closed its window
     bool rtsDoubleClick_ = false;  // the next release on the RTS label ends a double click
+    bool startingUp_ = false;
+    bool endAfterStartUp_ = false;
     bool ended_ = false;
 };

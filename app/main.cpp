@@ -26,7 +26,6 @@ int main(int argc, char **argv)
     QtSerialPort port(programFolder, nullptr);
 
     Session session(port, log, programFolder);
-    // Start-up runs while the window is built; until then no byte can have been received.
     frmHoofdscherm window(session);
 
     TerminationSignals terminationSignals;
@@ -34,6 +33,8 @@ int main(int argc, char **argv)
     QObject::connect(&window, &frmHoofdscherm::Ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
+    // After the signals: one may come while start-up's message box is up.
+    window.StartUp();
     window.show();
     return QApplication::exec();
 }

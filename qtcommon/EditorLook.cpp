@@ -24,11 +24,11 @@ void ShowWarning(QWidget *parent, const QString &text)
 
 } // namespace
 
-void UseLayoutFont(QWidget &dialog)
+void UseLayoutFont(QWidget &window)
 {
-    QFont font = dialog.font();
+    QFont font = window.font();
     font.setPointSize(8);
-    dialog.setFont(font);
+    window.setFont(font);
 }
 
 void SetTextGrey(QWidget &widget, bool grey)
@@ -57,6 +57,7 @@ void ShowStored(QLineEdit &box, const QString &text, int limit)
 {
     box.setMaxLength(std::max(limit, static_cast<int>(text.size())));
     box.setText(text);
+    box.setCursorPosition(0);
 }
 
 void EditButtons::SetEditing(bool editing) const

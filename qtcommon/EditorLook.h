@@ -30,8 +30,9 @@ constexpr QRect Twips(int left, int top, int width, int height)
 inline const QColor kLockedText(128, 128, 128);
 
 // The twips layouts were drawn for an 8-point font; the system's usual 9 or 10 points would
-// cut "0x41" in a "Tx" box and the headings.
-void UseLayoutFont(QWidget &dialog);
+// cut "0x41" in a "Tx" box, the headings and the main window's captions. The font of `window`
+// and of its children.
+void UseLayoutFont(QWidget &window);
 
 // Grey for locked entries, else the system's text colour.
 void SetTextGrey(QWidget &widget, bool grey);
@@ -40,7 +41,8 @@ void SetBackground(QWidget &widget, const QColor &colour);
 void SetBoxLocked(QLineEdit &box, bool locked);
 // Shows a stored value whole, also one longer than the box's typing limit (a hand-edited
 // settings file), so that a save writes back what the user did not change; typing and pasting
-// stop at the limit, or at the value's own length when that is longer.
+// stop at the limit, or at the value's own length when that is longer. A value wider than the
+// box shows its beginning.
 void ShowStored(QLineEdit &box, const QString &text, int limit);
 
 // The four buttons of both editors: Edit and Save side by side, Cancel and Exit below them.

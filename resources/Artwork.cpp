@@ -8,6 +8,14 @@ QPixmap Logo()
     return QPixmap(QString::fromLatin1(kLogoPath));
 }
 
+QPixmap Logo(QSize box, qreal devicePixelRatio)
+{
+    QPixmap logo =
+        Logo().scaled(box * devicePixelRatio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    logo.setDevicePixelRatio(devicePixelRatio);
+    return logo;
+}
+
 QIcon ApplicationIcon()
 {
     QIcon icon;

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <spawn.h>
 #include <string>
@@ -140,6 +141,37 @@ TEST(EndToEnd, EveryReceivedLineIsLoggedWhenASignalEndsTheProgram)
                 "Logging beeindigd",
             }));
     }
+}
+
+// A signal while start-up's message box is up (the port cannot be opened) ends the run as Quit
+// does: start-up finishes, and the (empty) unfinished line and the end line follow the start
+// line.
+TEST(EndToEnd, ASignalWhileStartUpsMessageIsUpEndsTheRunAsQuitDoes)
+{
+    TempFolder folder;
+    const auto executable = folder.Path() / "tamvi";
+    std::filesystem::copy_file(TAMVI_EXECUTABLE, executable);
+    SettingsRecord settings;
+    settings.compoort = 1;
+    ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.Str()).ok);
+    std::filesystem::create_directory(folder.Path() / "ports");
+    std::ofstream(folder.Path() / "ports" / "com1") << "not a serial device";
+    const auto logFolder = folder.Path() / "logfile";
+
+    Program program(executable);
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto texts = LogTexts(logFolder);
+            return !texts.empty() && texts.back().starts_with("DEBUG: Compoort 1 ");
+        },
+        30s));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitForExit(30s), 0);
+    const auto texts = LogTexts(logFolder, LogEnd::Finished);
+    ASSERT_GE(texts.size(), 3U);
+    EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+              std::vector<std::string>({"Tamvi van Dranel BV gestart", "", "Logging beeindigd"}));
 }
 
 struct Answer {

@@ -1,3 +1,4 @@
+#include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "qtcommon/Charset.h"
 
@@ -9,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -20,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -39,13 +42,14 @@ QColor Fill(QWidget *lamp)
 
 // The main window over a fake port; start-up's message boxes are answered with OK and noted.
 struct Rig : MainWindowRig<FakeSerialPort> {
-    // A settings file that opens port 1 on the fake port.
-    SettingsRecord Settings() const
+    // A settings file that opens port 1 on the fake port, with a first quick-send button.
+    SettingsRecord Settings(const std::string &firstCaption = {}) const
     {
         SettingsRecord settings;
         settings.compoort = 1;
         settings.baudrate = 4;
         settings.bits = 1;
+        settings.Sneltekst[0] = firstCaption;
         return settings;
     }
 };
@@ -133,6 +137,37 @@ TEST(MainWindow, LaysOutEveryControlOfTheLayout)
         EXPECT_EQ(action->menu(), nullptr);
     }
     EXPECT_EQ(menu, QStringList({"&Setup", "&Speedbuttons", "&Quit", "&Info"}));
+}
+
+// The layout's captions fit their controls at a desktop font larger than the layout's, and the
+// logo is painted for the screen's pixel ratio (the suite runs this once more at a scale factor
+// of 2).
+TEST(MainWindow, CaptionsFitAtALargeDesktopFontAndTheLogoIsSharp)
+{
+    const QFont desktop = QApplication::font();
+    QFont large = desktop;
+    large.setPointSize(12);
+    QApplication::setFont(large);
+    Rig rig;
+    rig.Write(rig.Settings("HELLO + BCC"));
+    rig.Start();
+    rig.window->show();
+
+    for (QWidget *control : rig.window->centralWidget()->findChildren<QWidget *>()) {
+        if ((qobject_cast<QPushButton *>(control) || qobject_cast<QLabel *>(control)) &&
+            !control->isHidden()) {
+            EXPECT_LE(control->sizeHint().width(), control->width())
+                << control->objectName().toStdString();
+            EXPECT_LE(control->fontMetrics().height(), control->height())
+                << control->objectName().toStdString();
+        }
+    }
+    const auto *image = rig.Find<QLabel>("Image1");
+    const QPixmap logo = image->pixmap();
+    EXPECT_EQ(logo.devicePixelRatio(), image->devicePixelRatioF());
+    EXPECT_EQ(logo.deviceIndependentSize().toSize().boundedTo(image->size()),
+              logo.deviceIndependentSize().toSize());
+    QApplication::setFont(desktop);
 }
 
 TEST(MainWindow, ButtonsChangeTheirCaptionsAndTheView)
@@ -274,6 +309,34 @@ TEST(MainWindow, TypedKeysAreSentAndMoveTheFocusToTheDummy)
     EXPECT_EQ(rig.port.written, "\x80\xE9z");
 }
 
+// A dead key and a letter reach the window as an input method's composed character, and only
+// while the focus is on a control that takes part in composing: it must stay there whatever
+// was clicked.
+TEST(MainWindow, ComposedCharactersAreSentAfterAClickOnAnyControl)
+{
+    Rig rig;
+    rig.Write(rig.Settings("ENQ"));
+    rig.Start();
+    rig.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.get()));
+    for (const char *clicked :
+         {"CmdTx1_0", "CmdMode", "CmdStartStop", "CmdWisLog", "TxtLog_3", "LabLinkStatus"}) {
+        SCOPED_TRACE(clicked);
+        QTest::mouseClick(rig.Find(clicked), Qt::LeftButton);
+        QObject *focus = QGuiApplication::focusObject();
+        ASSERT_NE(focus, nullptr);
+        QInputMethodQueryEvent query(Qt::ImEnabled);
+        QCoreApplication::sendEvent(focus, &query);
+        EXPECT_TRUE(query.value(Qt::ImEnabled).toBool()) << focus->objectName().toStdString();
+
+        rig.port.written.clear();
+        QInputMethodEvent composed;
+        composed.setCommitString(QStringLiteral("\u00E9"));
+        QCoreApplication::sendEvent(focus, &composed);
+        EXPECT_EQ(rig.port.written, "\xE9");
+    }
+}
+
 TEST(MainWindow, LampsFollowActivityAndTheModemLines)
 {
     Rig rig;
@@ -372,6 +435,52 @@ TEST(MainWindow, QuitAndTheCloseBoxEndTheRunAlike)
         EXPECT_FALSE(rig.port.open);
         EXPECT_FALSE(rig.window->isVisible());
         EXPECT_EQ(ended.count(), 1);
+    }
+}
+
+// A termination signal ends the run as Quit does whatever is open: the message box of a dialog's
+// failed Save (the dialog lies on the stack below the box's event loop) or the about box.
+TEST(MainWindow, ASignalEndsTheRunWhateverBoxIsOpen)
+{
+    for (const auto &[menu, failedSave] :
+         {std::pair{"Instellingen", true}, {"Snelkeuze", true}, {"Info", false}}) {
+        SCOPED_TRACE(menu);
+        Rig rig;
+        rig.Write(rig.Settings());
+        rig.Start();
+        rig.window->show();
+        TerminationSignals terminationSignals;
+        ASSERT_TRUE(terminationSignals.IsActive());
+        QObject::connect(&terminationSignals, &TerminationSignals::Received, rig.window.get(),
+                         &QWidget::close);
+        QSignalSpy ended(rig.window.get(), &frmHoofdscherm::Ended);
+        rig.window->findChild<QAction *>(menu)->trigger();
+
+        if (failedSave) {
+            // The disk is full: the settings file cannot be written.
+            std::filesystem::create_symlink("/dev/full", rig.folder.Path() / "tamvi.set.tmp");
+            Click(rig.Find<QPushButton>("ButtonWijzigen"));
+            int ticksWithBox = 0;
+            QTimer onBox;
+            QObject::connect(&onBox, &QTimer::timeout, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (box && ++ticksWithBox == 1)
+                    std::raise(SIGTERM);
+                else if (box && ticksWithBox == 25) // the signal did not end it: OK ends the wait
+                    box->button(QMessageBox::Ok)->click();
+            });
+            onBox.start(200);
+            Click(rig.Find<QPushButton>("ButtonOpslaan"));
+            EXPECT_TRUE(ticksWithBox > 0 && ticksWithBox < 25) << ticksWithBox;
+        } else {
+            std::raise(SIGTERM);
+        }
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 5000));
+        EXPECT_EQ(rig.LastLogLine(), "Logging beeindigd");
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        for (QWidget *window : QApplication::topLevelWidgets())
+            EXPECT_FALSE(window->isVisible()) << window->metaObject()->className();
     }
 }
 

@@ -186,6 +186,20 @@ TEST_F(QuickEditorTest, StoredValuesBeyondTheLimitAreShownAndSavedWhole)
     EXPECT_EQ(Stored().TxChar3[1], byte);
 }
 
+TEST_F(QuickEditorTest, ValuesWiderThanTheirBoxShowTheirBeginning)
+{
+    record.Sneltekst[0] = "HELLO + BCC";
+    record.TxString6[0] = std::string(60, 'W') + "end";
+    h.Use(record);
+    frmSnelkeuze d(h.session);
+    d.show();
+    for (int column : {0, int(ModSnelkeuze::String)}) {
+        QLineEdit *box = Box(d, column, 0);
+        ASSERT_GT(box->fontMetrics().horizontalAdvance(box->text()), box->width());
+        EXPECT_EQ(box->cursorPosition(), 0) << column;
+    }
+}
+
 TEST_F(QuickEditorTest, CancelShowsTheRecordAgainAndWritesNothing)
 {
     record.TxChar2[1] = "0x0D";

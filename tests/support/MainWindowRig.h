@@ -2,7 +2,7 @@
 
 // One run of the program around its main window, wired as main() wires it: a temporary program
 // folder, a clock that stands still, the log writer, a port and the Session over them. Start()
-// makes the window, which starts the session up; message boxes that start-up shows are answered
+// makes the window and starts the session up; message boxes that start-up shows are answered
 // with OK and noted. The port is the window tests' FakeSerialPort or the real QtSerialPort (on a
 // pseudo-terminal the test links as ports/com<n>):
 //
@@ -71,6 +71,7 @@ public:
         });
         answer.start(5);
         window = std::make_unique<frmHoofdscherm>(session);
+        window->StartUp();
     }
 
     template <typename T = QWidget> T *Find(const QString &name) const
