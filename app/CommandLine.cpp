@@ -1,9 +1,9 @@
 #include "app/CommandLine.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
-
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <string_view>
 
 namespace CommandLine
 {
@@ -11,52 +11,125 @@ namespace CommandLine
 namespace
 {
 
-void Describe(QCommandLineParser &parser)
+// Qt's documented options that take the next word as their value: that word is Qt's too, even
+// when it looks like one of ours. Qt accepts each with one dash or two.
+constexpr std::array<std::string_view, 19> kQtOptionsWithValue = {
+    "platform",
+    "platformpluginpath",
+    "platformtheme",
+    "plugin",
+    "qwindowgeometry",
+    "qwindowicon",
+    "qwindowtitle",
+    "session",
+    "style",
+    "stylesheet",
+    "display",
+    "geometry",
+    "title",
+    "name",
+    "icon",
+    "visual",
+    "ncols",
+    "im",
+    "inputstyle",
+};
+// Qt's documented options without a value, which Qt also accepts with two dashes.
+constexpr std::array<std::string_view, 7> kQtFlags = {
+    "reverse", "widgetcount", "nograb", "dograb", "sync", "cmap", "qmljsdebugger",
+};
+
+bool IsOneOf(std::string_view name, const auto &names)
 {
-    QCoreApplication::setApplicationName(QStringLiteral("tamvi"));
-    QCoreApplication::setApplicationVersion(
-        QStringLiteral("%1.%2").arg(TAMVI_VERSION_MAJOR).arg(TAMVI_VERSION_MINOR));
-    parser.setApplicationDescription(QStringLiteral(
-        "Watches, logs and drives one serial line. Settings, logs and port links live in the "
-        "folder of the executable."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-void Print(std::FILE *stream, const QString &text)
+// The option's name without its dashes and without an "=value".
+std::string_view QtName(std::string_view word)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    word.remove_prefix(word.starts_with("--") ? 2 : 1);
+    return word.substr(0, word.find('='));
+}
+
+std::string Usage(const std::string &plainStartFolder)
+{
+    return "Usage: tamvi [options] [Qt's options]\n"
+           "Watches, logs and drives one serial line.\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help       Shows this text.\n"
+           "  -v, --version    Shows the version.\n"
+           "  --folder DIR     Keeps this run's files in DIR, made when missing: tamvi.set,\n"
+           "                   logfile/ and ports/. One run per folder.\n"
+           "\n"
+           "A start without --folder keeps its files in\n  " +
+           plainStartFolder +
+           "\n\n"
+           "Qt's own options (-platform NAME, -reverse, -stylesheet FILE ...) go to Qt.\n";
 }
 
 } // namespace
 
-std::optional<int> AnswerBeforeStart(int argc, char **argv)
+Options Parse(int argc, char **argv)
 {
-    // A core application needs no display; Qt's own options are unknown to it and are judged
-    // once the real application has taken them away.
-    QCoreApplication core(argc, argv);
-    QCommandLineParser parser;
-    Describe(parser);
-    static_cast<void>(parser.parse(QCoreApplication::arguments()));
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
-        Print(stdout, parser.helpText());
-        return 0;
+    Options options;
+    options.qtArguments.push_back(argc > 0 ? argv[0] : nullptr);
+    const auto refuse = [&](std::string reason) {
+        if (options.request == Options::Request::Start)
+            options.refusal = std::move(reason);
+        options.request = Options::Request::Refuse;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--help" || word == "-h") {
+            options.request = Options::Request::Help;
+            return options;
+        }
+        if (word == "--version" || word == "-v") {
+            options.request = Options::Request::Version;
+            return options;
+        }
+        if (word == "--folder") {
+            if (i + 1 == argc)
+                refuse("Missing value after '--folder'.");
+            else
+                options.folder = argv[++i];
+        } else if (word.starts_with("--folder=")) {
+            options.folder = std::string(word.substr(9));
+        } else if (word.starts_with('-') && word.size() > 1) {
+            const std::string_view name = QtName(word);
+            const bool qtHasValue = IsOneOf(name, kQtOptionsWithValue);
+            if (word.starts_with("--") && !qtHasValue && !IsOneOf(name, kQtFlags)) {
+                refuse("Unknown option '" + std::string(word.substr(2)) + "'.");
+                continue;
+            }
+            options.qtArguments.push_back(argv[i]);
+            if (qtHasValue && word.find('=') == std::string_view::npos && i + 1 < argc)
+                options.qtArguments.push_back(argv[++i]);
+        } else {
+            options.qtArguments.push_back(argv[i]);
+        }
     }
-    if (parser.isSet(QStringLiteral("version"))) {
-        Print(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                                    QCoreApplication::applicationVersion()));
-        return 0;
-    }
-    return std::nullopt;
+    options.qtArgumentCount = int(options.qtArguments.size());
+    options.qtArguments.push_back(nullptr);
+    return options;
 }
 
-std::optional<int> RefuseUnknownOptions()
+std::optional<int> Answer(const Options &options, const std::string &plainStartFolder)
 {
-    QCommandLineParser parser;
-    Describe(parser);
-    if (parser.parse(QCoreApplication::arguments()))
+    switch (options.request) {
+    case Options::Request::Start:
         return std::nullopt;
-    Print(stderr, parser.errorText() + QStringLiteral("\n\n") + parser.helpText());
+    case Options::Request::Help:
+        std::fputs(Usage(plainStartFolder).c_str(), stdout);
+        return 0;
+    case Options::Request::Version:
+        std::printf("tamvi %d.%d\n", TAMVI_VERSION_MAJOR, TAMVI_VERSION_MINOR);
+        return 0;
+    case Options::Request::Refuse:
+        std::fputs((options.refusal + "\n\n" + Usage(plainStartFolder)).c_str(), stderr);
+        return 2;
+    }
     return 2;
 }
 

@@ -4,31 +4,36 @@
 #include "logfile/logfile.h"
 #include "qtserial/QtSerialPort.h"
 #include "resources/Artwork.h"
+#include "runfolder/RunFolder.h"
 #include "session/Session.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QMessageBox>
 
-// Everything of a run lives next to the executable: tamvi.set, the log folder and ports/.
-int main(int argc, char **argv)
+#include <cstdio>
+
+namespace
 {
-    if (const auto status = CommandLine::AnswerBeforeStart(argc, argv))
-        return *status;
-    QApplication app(argc, argv);
-    if (const auto status = CommandLine::RefuseUnknownOptions())
-        return *status;
-    QApplication::setWindowIcon(Artwork::ApplicationIcon());
 
-    const std::string programFolder =
-        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+// The window front end over a claimed (or refused) run's folder.
+int RunWindow(CommandLine::Options &options, const RunFolder::Claim &folder)
+{
+    QApplication app(options.qtArgumentCount, options.qtArguments.data());
+    QApplication::setWindowIcon(Artwork::ApplicationIcon());
+    if (!folder.Ok()) {
+        QMessageBox::critical(nullptr, QStringLiteral("Tamvi"),
+                              QString::fromLocal8Bit(folder.Failure()));
+        return 1;
+    }
+    // Before start-up, whose message box may be up when the session ends.
+    TerminationSignals terminationSignals;
+
     logfile::SystemClock clock;
     logfile::LogWriter log(clock);
-    QtSerialPort port(programFolder, nullptr);
-
-    Session session(port, log, programFolder);
+    QtSerialPort port(folder.Folder(), nullptr);
+    Session session(port, log, folder.Folder());
     frmHoofdscherm window(session);
 
-    TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignals::Received, &window, &QWidget::close);
     QObject::connect(&window, &frmHoofdscherm::Ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -37,4 +42,19 @@ int main(int argc, char **argv)
     window.StartUp();
     window.show();
     return QApplication::exec();
+}
+
+} // namespace
+
+// The command line first, without Qt; then the run's folder, made and locked before anything is
+// written into it; then the front end.
+int main(int argc, char **argv)
+{
+    CommandLine::Options options = CommandLine::Parse(argc, argv);
+    if (const auto status = CommandLine::Answer(options, RunFolder::DescribePlainStart()))
+        return *status;
+    const RunFolder::Claim folder(options.folder);
+    if (!folder.Ok())
+        std::fprintf(stderr, "tamvi: %s\n", folder.Failure().c_str());
+    return RunWindow(options, folder);
 }

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -45,7 +46,11 @@ bool WaitUntil(const std::function<bool()> &condition, std::chrono::milliseconds
 class Program
 {
 public:
-    explicit Program(const std::filesystem::path &executable)
+    // With `arguments`, from `directory`, its standard error into `errors`.
+    explicit Program(const std::filesystem::path &executable,
+                     std::vector<std::string> arguments = {},
+                     const std::filesystem::path &directory = {},
+                     const std::filesystem::path &errors = "/dev/null")
     {
         std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
         for (char **entry = environ; *entry; ++entry) {
@@ -57,9 +62,19 @@ public:
             envp.push_back(entry.data());
         envp.push_back(nullptr);
         std::string path = executable.string();
-        char *argv[] = {path.data(), nullptr};
-        if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
+        arguments.insert(arguments.begin(), path);
+        std::vector<char *> argv;
+        for (std::string &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT, 0644);
+        if (!directory.empty())
+            posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
     ~Program()
     {
@@ -72,6 +87,7 @@ public:
     Program &operator=(const Program &) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     void Signal(int signal) const { kill(pid_, signal); }
 
     // The exit status once the program has ended, or -1 when it is still running at the timeout.
@@ -227,6 +243,60 @@ TEST(EndToEnd, TheCommandLineIsAnsweredBeforeAnyWindow)
     EXPECT_NE(unknown.err.find("Unknown option 'bogus'."), std::string::npos) << unknown.err;
     EXPECT_NE(unknown.err.find("Usage: "), std::string::npos) << unknown.err;
     EXPECT_TRUE(folderHoldsOnlyTheProgram());
+}
+
+// --folder names the run's folder relative to the working directory, Qt's own options go to Qt,
+// and a second run on a folder in use ends, naming the folder and the first run, and writes
+// nothing into it.
+TEST(EndToEnd, ARunsFolderIsNamedOnTheCommandLineAndHeldByOneRun)
+{
+    TempFolder temporary;
+    const auto executable = temporary.Path() / "tamvi";
+    std::filesystem::copy_file(TAMVI_EXECUTABLE, executable);
+    const auto folder = temporary.Path() / "line1";
+    const auto logFolder = folder / "logfile";
+    std::filesystem::create_directory(folder);
+    SettingsRecord settings;
+    settings.compoort = 1;
+    settings.baudrate = 4;
+    settings.bits = 1;
+    ASSERT_TRUE(LeesIniFile::SchrijfIni(settings, folder.string()).ok);
+    PtyPair line;
+    line.LinkAs(folder, 1);
+    const std::vector<std::string> arguments = {
+        "-reverse", "--folder", "line1", "-qwindowtitle", "-v", "-stylesheet", "missing.qss"};
+
+    Program first(executable, arguments, temporary.Path());
+    ASSERT_TRUE(first.Started());
+    ASSERT_TRUE(
+        WaitUntil([&] { return Contains(LogTexts(logFolder), "Tamvi van Dranel BV gestart"); }));
+    const std::string logBefore = LogFolderBytes(logFolder);
+    const auto listing = [&] {
+        std::vector<std::filesystem::path> paths;
+        for (const auto &entry : std::filesystem::recursive_directory_iterator(temporary.Path()))
+            paths.push_back(entry.path());
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    };
+    const auto filesBefore = listing();
+
+    const auto errors = temporary.Path() / "second.err";
+    const std::string refusal = "tamvi: cannot use the folder " + folder.string() +
+                                ": in use by another Tamvi (process " +
+                                std::to_string(first.Pid()) + ")\n";
+    {
+        // The window program then shows the same in a message box, which nobody closes here.
+        Program second(executable, arguments, temporary.Path(), errors);
+        ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(errors).starts_with(refusal); }))
+            << ReadFileBytes(errors);
+    }
+    std::filesystem::remove(errors);
+    EXPECT_EQ(listing(), filesBefore);
+    EXPECT_EQ(LogFolderBytes(logFolder), logBefore);
+
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.WaitForExit(), 0);
+    EXPECT_EQ(LogTexts(logFolder, LogEnd::Finished).back(), "Logging beeindigd");
 }
 
 // A program folder whose name 1252 can hold but the file system stores in UTF-8: the log names
