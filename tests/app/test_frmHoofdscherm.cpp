@@ -457,8 +457,9 @@ TEST(MainWindow, ASignalEndsTheRunWhateverBoxIsOpen)
         rig.window->findChild<QAction *>(menu)->trigger();
 
         if (failedSave) {
-            // The disk is full: the settings file cannot be written.
-            std::filesystem::create_symlink("/dev/full", rig.folder.Path() / "tamvi.set.tmp");
+            // A save would part the file's second hard link, so it is refused.
+            std::filesystem::create_hard_link(rig.folder.Path() / "tamvi.set",
+                                              rig.folder.Path() / "tamvi.set.link");
             Click(rig.Find<QPushButton>("ButtonWijzigen"));
             int ticksWithBox = 0;
             QTimer onBox;
