@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
 
 namespace CommandLine
 {
@@ -21,6 +22,10 @@ void Describe(QCommandLineParser &parser)
         "folder of the executable."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("headless"),
+        QStringLiteral("Run as a logging station without a screen: no window, messages on "
+                       "standard error, a missing device waited for; SIGTERM ends it.")));
 }
 
 void Print(std::FILE *stream, const QString &text)
@@ -48,6 +53,15 @@ std::optional<int> AnswerBeforeStart(int argc, char **argv)
         return 0;
     }
     return std::nullopt;
+}
+
+bool AsksForHeadless(int argc, char **argv)
+{
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0)
+            return true;
+    }
+    return false;
 }
 
 std::optional<int> RefuseUnknownOptions()
