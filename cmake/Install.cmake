@@ -6,6 +6,12 @@
 include(GNUInstallDirs)
 
 install(TARGETS tamvi RUNTIME DESTINATION .)
+# The logging station's unit and the example of collecting its logs belong to a system install
+# (the package), not to a program folder: only `--component station` installs them.
+install(FILES station/tamvi@.service DESTINATION /lib/systemd/system
+        COMPONENT station EXCLUDE_FROM_ALL)
+install(FILES station/rsyslog-tamvi.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamvi/examples
+        COMPONENT station EXCLUDE_FROM_ALL)
 install(DIRECTORY ${PROJECT_BINARY_DIR}/resources/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons FILES_MATCHING PATTERN "tamvi.png")
 
