@@ -58,6 +58,7 @@ int RunStation(int argc, char **argv, const std::string &runFolder)
     logfile::SystemClock clock;
     logfile::LogWriter log(clock);
     QtSerialPort port(runFolder);
+    port.SetCollectInterval(kReceiveInterval);
     HeadlessView view;
     Session session(port, log, runFolder);
     session.SetView(&view);
