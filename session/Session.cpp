@@ -63,7 +63,8 @@ bool Session::StartUp(PortAtStart portAtStart)
     if (await && (port < kFirstPort || port > kLastPort)) {
         view_->ShowMessage("No port to wait for: the settings in " +
                            Windows1252::TextFromNative(programFolder_) + " give port " +
-                           NumberText(port) + ", and a port is 1 to 25 (no tamvi.set gives 0)");
+                           NumberText(port) + ", and a port is " + NumberText(kFirstPort) + " to " +
+                           NumberText(kLastPort) + " (no tamvi.set gives 0)");
         return false;
     }
     if (OpenPort(port) == -1) {

@@ -123,9 +123,11 @@ private:
     // The receive tick comes every 200 ms: a lost port is tried once a second.
     static constexpr int kReceiveTicksPerReopen = 5;
 
-    std::string logFailureShown_;               // the failure text the view shows; empty for none
-    std::optional<int> reopenCountdown_;        // receive ticks to the next attempt; set while lost
-    const char *reopenedText_ = "open again: "; // "open: " while awaited since start-up
-    std::string openFailure_;                   // why the last OpenPort failed
+    std::string logFailureShown_;        // the failure text the view shows; empty for none
+    std::optional<int> reopenCountdown_; // receive ticks to the next attempt; set while lost
     bool ended_ = false;
+
+    // What the STATUS line says when the awaited port opens: "open: " when it was not open yet.
+    const char *reopenedText_ = "open again: ";
+    std::string openFailure_; // why the last OpenPort failed, for a station's view
 };
