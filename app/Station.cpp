@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 
 namespace
 {
@@ -49,9 +48,6 @@ private:
 
 int RunStation(int argc, char **argv, const std::string &runFolder)
 {
-    // Qt's own event loop rather than GLib's: the station wakes only for its tick, and GLib's
-    // bookkeeping costs a fifth of each wake-up. Set beforehand, the environment has the say.
-    setenv("QT_NO_GLIB", "1", 0);
     // A core application: it loads no platform plugin and needs no display.
     QCoreApplication app(argc, argv);
     if (const auto status = CommandLine::RefuseUnknownOptions())
