@@ -61,6 +61,9 @@ std::string Usage(const std::string &plainStartFolder)
            "  -v, --version    Shows the version.\n"
            "  --folder DIR     Keeps this run's files in DIR, made when missing: tamvi.set,\n"
            "                   logfile/ and ports/. One run per folder.\n"
+           "  --headless       Runs as a logging station without a screen: no window,\n"
+           "                   messages on standard error, a missing device waited for;\n"
+           "                   SIGTERM, SIGINT and SIGHUP end it as Quit does.\n"
            "\n"
            "A start without --folder keeps its files in\n  " +
            plainStartFolder +
@@ -89,7 +92,9 @@ Options Parse(int argc, char **argv)
             options.request = Options::Request::Version;
             return options;
         }
-        if (word == "--folder") {
+        if (word == "--headless") {
+            options.headless = true;
+        } else if (word == "--folder") {
             if (i + 1 == argc)
                 refuse("Missing value after '--folder'.");
             else

@@ -16,6 +16,7 @@ struct Options {
     Request request = Request::Start;
     std::string refusal;               // with Refuse: what is wrong with the command line
     std::optional<std::string> folder; // --folder DIR
+    bool headless = false;             // --headless: a logging station without a screen
     std::vector<char *> qtArguments;   // the program's name and Qt's words, then a null
     int qtArgumentCount = 0;           // for QApplication, which keeps a reference to it
 };

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/Station.h"
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "logfile/logfile.h"
@@ -56,5 +57,7 @@ int main(int argc, char **argv)
     const RunFolder::Claim folder(options.folder);
     if (!folder.Ok())
         std::fprintf(stderr, "tamvi: %s\n", folder.Failure().c_str());
+    if (options.headless)
+        return folder.Ok() ? RunStation(options, folder.Folder()) : 1;
     return RunWindow(options, folder);
 }

@@ -6,7 +6,7 @@
 #   so a link to it from ~/.local/share/applications puts Tamvi in the desktop's menu wherever
 #   the folder is.
 # - the system (TAMVI_SYSTEM_INSTALL, the Debian package, prefix /usr): the programs in bin/, the
-#   entry and the icons by name, man pages and the package's documents.
+#   entry and the icons by name, man pages, the package's documents and the station's unit.
 include(GNUInstallDirs)
 
 # Whatever the umask of the machine that builds the package.
@@ -20,6 +20,11 @@ if(TAMVI_SYSTEM_INSTALL)
     install(TARGETS tamvi tamvi-device RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES ${PROJECT_SOURCE_DIR}/resources/tamvi.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    # The logging station's unit where Debian 12 keeps a package's units, and the example of
+    # collecting many stations' logs.
+    install(FILES ${PROJECT_SOURCE_DIR}/station/tamvi@.service DESTINATION /lib/systemd/system)
+    install(FILES ${PROJECT_SOURCE_DIR}/station/rsyslog-tamvi.conf
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamvi/examples)
     include(cmake/Package.cmake)
     return()
 endif()

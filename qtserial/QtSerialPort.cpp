@@ -132,6 +132,12 @@ QtSerialPort::~QtSerialPort()
     CloseDevice();
 }
 
+void QtSerialPort::SetCollectInterval(std::chrono::milliseconds interval)
+{
+    collectTimer_.setInterval(interval);
+    fastLineBytes_ = static_cast<std::size_t>(kFastLineBytes * interval / kCollectInterval);
+}
+
 void QtSerialPort::SetLostHandler(LostHandler handler)
 {
     lostHandler_ = std::move(handler);
@@ -476,7 +482,7 @@ bool QtSerialPort::SendQueued()
 void QtSerialPort::OnCollectTick()
 {
     Collect();
-    fastLine_ = collected_ >= kFastLineBytes;
+    fastLine_ = collected_ >= fastLineBytes_;
     collected_ = 0;
     UpdateWatches();
 }

@@ -56,6 +56,11 @@ public:
     explicit QtSerialPort(std::string programFolder, QObject *parent = nullptr);
     ~QtSerialPort() override;
 
+    // For an owner without the lamps' tick (a station without a screen), collecting as often as
+    // its receive tick saves three wake-ups in four. The line counts as fast from the same rate
+    // on; the system holds what arrives in between (64 KiB of line buffers before it throttles).
+    void SetCollectInterval(std::chrono::milliseconds interval);
+
     void SetLostHandler(LostHandler handler) override;
 
     bool SetPortNumber(std::int16_t n) override;
@@ -109,7 +114,8 @@ private:
     // Watches for room to send while bytes the device could not take at once are queued.
     QSocketNotifier *sendWatch_ = nullptr;
     QTimer collectTimer_;
-    std::size_t collected_ = 0; // since the last collect tick
+    std::size_t collected_ = 0;                  // since the last collect tick
+    std::size_t fastLineBytes_ = kFastLineBytes; // in one collect interval
     bool fastLine_ = false;
     mutable bool modemLinesAbsent_ = false;
     bool lossPending_ = false;

@@ -20,6 +20,7 @@ namespace
 
 constexpr const char *kStartCaption = " Tamvi";
 constexpr const char *kOpenCaption = " Tamvi by Dranel            Settings: Com";
+constexpr const char *kPortMessage = "Compoort niet te openen. Controleer instellingen";
 
 // A lamp follows its activity counter: lit while the counter counts down from 3, off when it
 // reaches 0, unchanged once it rests there.
@@ -53,7 +54,7 @@ void Session::SetView(View *view)
     view_ = view ? view : &noView_;
 }
 
-void Session::StartUp()
+bool Session::StartUp(PortAtStart portAtStart)
 {
     view_->SetCaption(kStartCaption);
     settingsRead_ = LeesIniFile::LeesIni(settings_, programFolder_, log_);
@@ -63,8 +64,25 @@ void Session::StartUp()
             ": " + Windows1252::TextFromNative(settingsRead_.reason) +
             "\nTamvi werkt met de standaardinstellingen; Save laat het bestand "
             "zoals het is.");
-    if (OpenPort(settings_.compoort) == -1)
-        view_->ShowMessage("Compoort niet te openen. Controleer instellingen");
+    const bool await = portAtStart == PortAtStart::Await;
+    const std::int16_t port = settings_.compoort;
+    if (await && (port < kFirstPort || port > kLastPort)) {
+        view_->ShowMessage("No port to wait for: the settings in " +
+                           Windows1252::TextFromNative(programFolder_) + " give port " +
+                           NumberText(port) + ", and a port is " + NumberText(kFirstPort) + " to " +
+                           NumberText(kLastPort) + " (no tamvi.set gives 0)");
+        return false;
+    }
+    if (OpenPort(port) == -1) {
+        if (await) {
+            view_->ShowMessage(std::string(kPortMessage) + " (" + openFailure_ +
+                               "); waiting for the device");
+            reopenCountdown_ = kReceiveTicksPerReopen;
+            reopenedText_ = "open: ";
+        } else {
+            view_->ShowMessage(kPortMessage);
+        }
+    }
     state_.DisplayMode = 0;
     state_.LogHold = 0;
     view_->SetModeCaption("Mode: ASC II");
@@ -72,6 +90,7 @@ void Session::StartUp()
     rs_.ClearLogLines();
     log_.WriteLogLine("Tamvi van Dranel BV gestart");
     UpdateQuickButtons();
+    return true;
 }
 
 std::int16_t Session::OpenPort(std::int16_t port)
@@ -80,9 +99,10 @@ std::int16_t Session::OpenPort(std::int16_t port)
         return -1;
     if (!ConfigurePort(port)) {
         // The reason is read before closing, which may replace it.
-        log_.WriteLogLine("DEBUG: Compoort " + NumberText(port) + " [" +
-                          Windows1252::TextFromNative(port_.DeviceName()) +
-                          "]: " + Windows1252::TextFromNative(port_.ErrorString()));
+        openFailure_ = "Compoort " + NumberText(port) + " [" +
+                       Windows1252::TextFromNative(port_.DeviceName()) +
+                       "]: " + Windows1252::TextFromNative(port_.ErrorString());
+        log_.WriteLogLine("DEBUG: " + openFailure_);
         ClosePort();
         return -1;
     }
@@ -233,6 +253,7 @@ void Session::PortLost(const std::string &reason)
     log_.WriteLogLine(PortStatus() + "lost: " + Windows1252::TextFromNative(reason) +
                       ". Port closed; it opens again when the device is back.");
     reopenCountdown_ = kReceiveTicksPerReopen;
+    reopenedText_ = "open again: ";
 }
 
 // Once a second, while a lost port is not back: an attempt costs a look at the device path
@@ -251,7 +272,7 @@ void Session::ReopenLostPort()
     }
     reopenCountdown_.reset();
     ShowOpenCaption(settings_.compoort);
-    log_.WriteLogLine(PortStatus() + "open again: " + PortSettingsString());
+    log_.WriteLogLine(PortStatus() + reopenedText_ + PortSettingsString());
 }
 
 std::string Session::PortStatus() const

@@ -42,9 +42,16 @@ public:
     // show goes nowhere.
     void SetView(View *view);
 
-    // Start-up: read the settings, open the port (message on failure), reset the flags and the
-    // view, log the start line, caption the quick-send buttons.
-    void StartUp();
+    // What start-up does with a port that cannot be opened: the window tells its user and runs on
+    // with the port closed; a station without a screen tells its view why and waits for the
+    // device as after a loss, and one STATUS line says when the port opens.
+    enum class PortAtStart { Tell, Await };
+
+    // Start-up: read the settings, open the port (see PortAtStart), reset the flags and the view,
+    // log the start line, caption the quick-send buttons. When awaiting, a port number no device
+    // can be (outside 1..25) is told to the view and start-up ends after reading the settings,
+    // returning false: there is nothing to wait for.
+    bool StartUp(PortAtStart portAtStart = PortAtStart::Tell);
 
     std::int16_t OpenPort(std::int16_t port); // 0 open, -1 not
     void ClosePort();
@@ -122,4 +129,8 @@ private:
     std::string logFailureShown_;        // the failure text the view shows; empty for none
     std::optional<int> reopenCountdown_; // receive ticks to the next attempt; set while lost
     bool ended_ = false;
+
+    // What the STATUS line says when the awaited port opens: "open: " when it was not open yet.
+    const char *reopenedText_ = "open again: ";
+    std::string openFailure_; // why the last OpenPort failed, for a station's view
 };

@@ -2,8 +2,8 @@
 
 // The real program as a user runs it: the executable in a temporary program folder of its own,
 // its tamvi.set, a pseudo-terminal linked as ports/com<n> on which the test plays the device, and
-// the log files it writes. The program runs under the offscreen platform and is ended as a
-// session ends it, with SIGTERM.
+// the log files it writes. The program runs under the offscreen platform (or as a station
+// without a display) and is ended as a session ends it, with SIGTERM.
 //
 //   RunningTamvi tamvi(PlainTextSettings(21));
 //   ASSERT_TRUE(tamvi.Start());
@@ -38,7 +38,12 @@
 class RunningTamvi
 {
 public:
-    explicit RunningTamvi(const SettingsRecord &settings)
+    // The window under the offscreen platform, or the station (--headless) with no display
+    // variables at all.
+    enum class Front { Window, Station };
+
+    explicit RunningTamvi(const SettingsRecord &settings, Front front = Front::Window)
+        : front_(front)
     {
         const auto program = folder_.Path() / "tamvi";
         // The program finds its folder from its own path: a hard link is enough, a copy does too.
@@ -67,16 +72,22 @@ public:
         const std::string program = (folder_.Path() / "tamvi").string();
         const std::string output = (folder_.Path() / "tamvi.out").string();
         // Everything the child needs is made before fork: after it, only exec-safe calls.
-        std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
+        std::vector<std::string> environment;
+        if (front_ == Front::Window)
+            environment.emplace_back("QT_QPA_PLATFORM=offscreen");
         for (char **entry = environ; *entry; ++entry) {
-            if (!std::string_view(*entry).starts_with("QT_QPA_PLATFORM="))
-                environment.emplace_back(*entry);
+            const std::string_view variable(*entry);
+            if (!variable.starts_with("QT_QPA_PLATFORM=") && !variable.starts_with("DISPLAY=") &&
+                !variable.starts_with("WAYLAND_DISPLAY="))
+                environment.emplace_back(variable);
         }
         std::vector<char *> envp;
         for (std::string &entry : environment)
             envp.push_back(entry.data());
         envp.push_back(nullptr);
-        char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
+        std::string headless = "--headless";
+        char *argv[] = {const_cast<char *>(program.c_str()),
+                        front_ == Front::Station ? headless.data() : nullptr, nullptr};
 
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -92,10 +103,11 @@ public:
                WaitUntil([&] { return LogHas("Tamvi van Dranel BV gestart"); }, timeout);
     }
 
-    // SIGTERM, then the exit status (-1 when it did not end normally within the timeout).
-    int Terminate(std::chrono::seconds timeout = std::chrono::seconds(60))
+    // `signal` (0: none, the program ends by itself), then the exit status (-1 when it did not
+    // end normally within the timeout).
+    int Terminate(int signal = SIGTERM, std::chrono::seconds timeout = std::chrono::seconds(60))
     {
-        ::kill(pid_, SIGTERM);
+        ::kill(pid_, signal);
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         int status = 0;
         pid_t ended = 0;
@@ -118,6 +130,7 @@ public:
                info.si_pid == 0;
     }
     PtyPair &Pty() { return pty_; }
+    const std::filesystem::path &Folder() const { return folder_.Path(); }
     std::string Output() const { return ReadFileBytes(folder_.Path() / "tamvi.out"); }
 
     // Resident memory and CPU time used so far, from /proc.
@@ -182,6 +195,7 @@ public:
     }
 
 private:
+    const Front front_;
     TempFolder folder_;
     PtyPair pty_;
     std::string logFolder_;

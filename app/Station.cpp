@@ -1,0 +1,76 @@
+#include "app/Station.h"
+
+#include "app/TerminationSignals.h"
+#include "conversions/Windows1252.h"
+#include "logfile/logfile.h"
+#include "qtserial/QtSerialPort.h"
+#include "session/Session.h"
+#include "session/View.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+
+constexpr auto kReceiveInterval = 200ms; // as the window's receive tick
+
+// The session tells a station's view only what the window shows in a box; the rest has no one
+// to show it to. The session says each failure once until it changes, and so does this view.
+class HeadlessView final : public View
+{
+public:
+    void SetCaption(const std::string &) override {}
+    void SetModeCaption(const std::string &) override {}
+    void SetHoldCaption(const std::string &) override {}
+    void SetQuickButton(int, bool, const std::string &) override {}
+    void ShowMessage(const std::string &text) override { Say(text); }
+    void ShowWarning(const std::string &text) override { Say(text); }
+    void ShowLogFailure(const std::string &text) override { Say(text); }
+    void EndLogFailure() override { Say("Logbestand weer te schrijven"); }
+
+private:
+    // The session's texts are Windows-1252; a journal or a terminal reads the system's encoding,
+    // in which the paths in them are spelled as the file system spells them.
+    static void Say(const std::string &text)
+    {
+        std::fprintf(stderr, "tamvi: %s\n", Windows1252::NativeFromText(text).c_str());
+        std::fflush(stderr);
+    }
+};
+
+} // namespace
+
+int RunStation(CommandLine::Options &options, const std::string &runFolder)
+{
+    // A core application: it loads no platform plugin and needs no display.
+    QCoreApplication app(options.qtArgumentCount, options.qtArguments.data());
+    // Before start-up, so that a signal during it ends the run the ordinary way.
+    TerminationSignals terminationSignals;
+
+    logfile::SystemClock clock;
+    logfile::LogWriter log(clock);
+    QtSerialPort port(runFolder);
+    port.SetCollectInterval(kReceiveInterval);
+    HeadlessView view;
+    Session session(port, log, runFolder);
+    session.SetView(&view);
+    if (!session.StartUp(Session::PortAtStart::Await))
+        return 1;
+
+    QTimer receiveTick;
+    QObject::connect(&receiveTick, &QTimer::timeout, [&session] { session.ReceiveTick(); });
+    receiveTick.start(kReceiveInterval);
+    QObject::connect(&terminationSignals, &TerminationSignals::Received, &app, [&] {
+        receiveTick.stop();
+        session.ReceiveTick(); // bytes that came after the last tick belong in the log too
+        session.Quit();
+        QCoreApplication::quit();
+    });
+    return QCoreApplication::exec();
+}

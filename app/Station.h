@@ -1,0 +1,15 @@
+#pragma once
+
+// The logging station: a run without a screen, for a service or an ssh session. The same session
+// as the window's drives the same port and log; no window, no platform plugin. What the window
+// would show in a message box goes to standard error, one line each beginning "tamvi: ". A port
+// that cannot be opened at start is waited for, as after a loss. SIGTERM, SIGINT and SIGHUP end
+// the run as Quit does.
+
+#include "app/CommandLine.h"
+
+#include <string>
+
+// Runs the station on the claimed run's folder until a termination signal; returns the exit
+// status: 0 after a signal, 1 when the settings name no port a device can be.
+int RunStation(CommandLine::Options &options, const std::string &runFolder);
