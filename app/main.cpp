@@ -2,9 +2,9 @@
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "logfile/logfile.h"
-#include "qtserial/QtSerialPort.h"
 #include "resources/Artwork.h"
 #include "session/Session.h"
+#include "termios/TermiosSerialPort.h"
 
 #include <QApplication>
 #include <QFile>
@@ -23,7 +23,7 @@ int main(int argc, char **argv)
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
     logfile::SystemClock clock;
     logfile::LogWriter log(clock);
-    QtSerialPort port(programFolder, nullptr);
+    TermiosSerialPort port(programFolder, nullptr);
 
     Session session(port, log, programFolder);
     // Start-up runs while the window is built; until then no byte can have been received.

@@ -2,10 +2,10 @@
 // Each test uses its own port number (11..19), so that its link names only its own device.
 
 #include "logfile/logfile.h"
-#include "qtserial/QtSerialPort.h"
 #include "serial/PortName.h"
 #include "serial/RSinput.h"
 #include "settings/SettingsRecord.h"
+#include "termios/TermiosSerialPort.h"
 
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
@@ -98,7 +98,7 @@ protected:
 
     TempFolder folder_;
     PtyPair pty_;
-    QtSerialPort port_{folder_.Str()};
+    TermiosSerialPort port_{folder_.Str()};
     int lostReports_ = 0;
     std::string lostReason_;
 };
@@ -150,7 +150,7 @@ TEST_F(PtyPortTest, OpenFailsWithAReasonForABusyOrAbsentDeviceAndRefusedSettings
     ASSERT_TRUE(OpenAs(12)) << port_.ErrorString();
     ASSERT_TRUE(pty_.WriteAll("ok")); // with the system until the port collects it
 
-    QtSerialPort second(folder_.Str());
+    TermiosSerialPort second(folder_.Str());
     ASSERT_TRUE(second.SetPortNumber(12));
     EXPECT_FALSE(second.Open());
     EXPECT_FALSE(second.IsOpen());
@@ -248,7 +248,7 @@ TEST(LineAttributes, ParityEOrOChecksAndMarksTheInputNoParityLeavesItRaw)
         attributes.c_iflag = kChecking | ICRNL | IXON;
         attributes.c_lflag = ICANON | ECHO;
         attributes.c_cflag = CRTSCTS;
-        ASSERT_TRUE(QtSerialPort::SetLineAttributes(attributes, {115200, parity, 7, 2}));
+        ASSERT_TRUE(TermiosSerialPort::SetLineAttributes(attributes, {115200, parity, 7, 2}));
         const bool checked = parity != PortLists::kNoParity;
         EXPECT_EQ(attributes.c_iflag & kChecking, checked ? INPCK | PARMRK : 0u) << parity;
         EXPECT_EQ((attributes.c_cflag & PARENB) != 0, checked) << parity;
@@ -262,7 +262,8 @@ TEST(LineAttributes, ParityEOrOChecksAndMarksTheInputNoParityLeavesItRaw)
         EXPECT_EQ(cfgetospeed(&attributes), B115200);
     }
     termios attributes{};
-    EXPECT_FALSE(QtSerialPort::SetLineAttributes(attributes, {115201, PortLists::kNoParity, 8, 1}));
+    EXPECT_FALSE(
+        TermiosSerialPort::SetLineAttributes(attributes, {115201, PortLists::kNoParity, 8, 1}));
 }
 
 // A pseudo-terminal keeps no parity, so there parity E is refused, and must leave the line as it
@@ -327,7 +328,7 @@ TEST_F(PtyPortTest, ADeviceGoneMidRunIsReportedOnceAndItsBytesStayReadable)
     // Nothing reads the port before the device goes: the port collects on its own what arrives,
     // as a hang-up discards whatever the system still held for the device.
     ASSERT_TRUE(pty_.WriteAll("last words"));
-    QTest::qWait(static_cast<int>((3 * QtSerialPort::kCollectInterval).count()));
+    QTest::qWait(static_cast<int>((3 * TermiosSerialPort::kCollectInterval).count()));
     pty_.CloseMaster();
     ASSERT_TRUE(QTest::qWaitFor([&] { return lostReports_ > 0; }, 5000));
     EXPECT_FALSE(port_.IsOpen());
@@ -357,7 +358,7 @@ TEST_F(PtyPortTest, ADeviceGoneMidRunIsReportedOnceAndItsBytesStayReadable)
     // Lost again with bytes nobody read (the log on hold): they are still there, ahead of the
     // new ones, when the port opens again.
     ASSERT_TRUE(replugged.WriteAll("kept"));
-    QTest::qWait(static_cast<int>((3 * QtSerialPort::kCollectInterval).count()));
+    QTest::qWait(static_cast<int>((3 * TermiosSerialPort::kCollectInterval).count()));
     replugged.CloseMaster();
     ASSERT_TRUE(QTest::qWaitFor([&] { return lostReports_ == 2; }, 5000));
     PtyPair again;
@@ -447,14 +448,14 @@ TEST_F(ReceiveToLogTest, AHoldKeepsAMebibyteAndThenHoldsTheSenderOff)
     state_.LogHold = -1;
     SendLines((1 << 20) + (256 << 10));
     ASSERT_TRUE(RunEventLoopUntil(
-        [&] { return port_.WaitingCount() >= QtSerialPort::kReceiveBufferBytes; }, 30s));
+        [&] { return port_.WaitingCount() >= TermiosSerialPort::kReceiveBufferBytes; }, 30s));
 
     const std::clock_t cpuBefore = std::clock();
     RunEventLoopUntil([] { return false; }, 300ms);
     const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
     EXPECT_LT(cpuSeconds, 0.15) << "the event loop spins while the buffer is full";
     EXPECT_TRUE(sending_) << "the sender is held off";
-    EXPECT_EQ(port_.WaitingCount(), QtSerialPort::kReceiveBufferBytes);
+    EXPECT_EQ(port_.WaitingCount(), TermiosSerialPort::kReceiveBufferBytes);
 
     state_.LogHold = 0;
     ExpectLogComplete();

@@ -27,7 +27,7 @@
 
 class QSocketNotifier;
 
-class QtSerialPort final : public QObject, public SerialPort
+class TermiosSerialPort final : public QObject, public SerialPort
 {
     Q_OBJECT
 
@@ -53,8 +53,8 @@ public:
     // damaged byte (ParityMarks). False for a baud rate the system has no speed for.
     static bool SetLineAttributes(termios &attributes, const PortLists::LineSettings &settings);
 
-    explicit QtSerialPort(std::string programFolder, QObject *parent = nullptr);
-    ~QtSerialPort() override;
+    explicit TermiosSerialPort(std::string programFolder, QObject *parent = nullptr);
+    ~TermiosSerialPort() override;
 
     void SetLostHandler(LostHandler handler) override;
 

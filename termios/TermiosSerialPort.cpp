@@ -1,4 +1,4 @@
-#include "qtserial/QtSerialPort.h"
+#include "termios/TermiosSerialPort.h"
 
 #include "serial/PortName.h"
 
@@ -92,7 +92,8 @@ bool IsWithoutModemLines(int error)
 
 } // namespace
 
-bool QtSerialPort::SetLineAttributes(termios &attributes, const PortLists::LineSettings &settings)
+bool TermiosSerialPort::SetLineAttributes(termios &attributes,
+                                          const PortLists::LineSettings &settings)
 {
     const auto speed = SpeedOf(settings.baudRate);
     if (!speed || (settings.dataBits != 7 && settings.dataBits != 8))
@@ -120,24 +121,24 @@ bool QtSerialPort::SetLineAttributes(termios &attributes, const PortLists::LineS
     return true;
 }
 
-QtSerialPort::QtSerialPort(std::string programFolder, QObject *parent)
+TermiosSerialPort::TermiosSerialPort(std::string programFolder, QObject *parent)
     : QObject(parent), programFolder_(std::move(programFolder))
 {
     collectTimer_.setInterval(kCollectInterval);
-    connect(&collectTimer_, &QTimer::timeout, this, &QtSerialPort::OnCollectTick);
+    connect(&collectTimer_, &QTimer::timeout, this, &TermiosSerialPort::OnCollectTick);
 }
 
-QtSerialPort::~QtSerialPort()
+TermiosSerialPort::~TermiosSerialPort()
 {
     CloseDevice();
 }
 
-void QtSerialPort::SetLostHandler(LostHandler handler)
+void TermiosSerialPort::SetLostHandler(LostHandler handler)
 {
     lostHandler_ = std::move(handler);
 }
 
-bool QtSerialPort::SetPortNumber(std::int16_t n)
+bool TermiosSerialPort::SetPortNumber(std::int16_t n)
 {
     if (n < 1)
         return Fail("no port number " + std::to_string(n));
@@ -148,7 +149,7 @@ bool QtSerialPort::SetPortNumber(std::int16_t n)
     return true;
 }
 
-bool QtSerialPort::Open()
+bool TermiosSerialPort::Open()
 {
     CloseDevice();
     // What a lost port kept and nobody read yet (a hold that outlasted the loss) stays, ahead of
@@ -170,7 +171,7 @@ bool QtSerialPort::Open()
 
 // Opens the device for this port alone, with plain line settings: those kept from an earlier
 // program might be refused by this device before the caller gets to set its own.
-bool QtSerialPort::OpenDevice()
+bool TermiosSerialPort::OpenDevice()
 {
     fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0)
@@ -206,7 +207,7 @@ bool QtSerialPort::OpenDevice()
     return true;
 }
 
-bool QtSerialPort::Close()
+bool TermiosSerialPort::Close()
 {
     if (!IsOpen()) {
         Forget(); // what a lost port kept
@@ -219,12 +220,12 @@ bool QtSerialPort::Close()
     return true;
 }
 
-bool QtSerialPort::IsOpen() const
+bool TermiosSerialPort::IsOpen() const
 {
     return fd_ >= 0;
 }
 
-bool QtSerialPort::SetSettings(const std::string &text)
+bool TermiosSerialPort::SetSettings(const std::string &text)
 {
     if (!IsOpen())
         return Fail("the port is not open");
@@ -248,16 +249,16 @@ bool QtSerialPort::SetSettings(const std::string &text)
 
 // The port works in raw mode: every byte, NUL and Ctrl-Z included, is delivered unchanged, which
 // is what the program asks for. The opposite request has nothing to switch.
-bool QtSerialPort::SetNullDiscard(bool)
+bool TermiosSerialPort::SetNullDiscard(bool)
 {
     return true;
 }
-bool QtSerialPort::SetEofEnable(bool)
+bool TermiosSerialPort::SetEofEnable(bool)
 {
     return true;
 }
 
-bool QtSerialPort::SetHandshaking(Handshaking mode)
+bool TermiosSerialPort::SetHandshaking(Handshaking mode)
 {
     if (!IsOpen())
         return Fail("the port is not open");
@@ -275,7 +276,7 @@ bool QtSerialPort::SetHandshaking(Handshaking mode)
     return true;
 }
 
-void QtSerialPort::SetRts(bool on)
+void TermiosSerialPort::SetRts(bool on)
 {
     rts_ = on;
     // Under RTS/CTS handshaking the driver owns the line; the level is kept for GetRts either
@@ -284,24 +285,24 @@ void QtSerialPort::SetRts(bool on)
         SetModemLine(TIOCM_RTS, on);
 }
 
-bool QtSerialPort::GetRts() const
+bool TermiosSerialPort::GetRts() const
 {
     return rts_;
 }
 
-bool QtSerialPort::SetDtr(bool on)
+bool TermiosSerialPort::SetDtr(bool on)
 {
     dtr_ = on;
     return !IsOpen() || SetModemLine(TIOCM_DTR, on);
 }
 
-bool QtSerialPort::SetReadLength(std::int16_t n)
+bool TermiosSerialPort::SetReadLength(std::int16_t n)
 {
     readLength_ = n;
     return true;
 }
 
-std::optional<int> QtSerialPort::WaitingCount()
+std::optional<int> TermiosSerialPort::WaitingCount()
 {
     if (!IsOpen() && HeldCount() == 0) {
         Fail("the port is not open");
@@ -310,7 +311,7 @@ std::optional<int> QtSerialPort::WaitingCount()
     return static_cast<int>(Waiting());
 }
 
-std::optional<std::string> QtSerialPort::Read()
+std::optional<std::string> TermiosSerialPort::Read()
 {
     if (!IsOpen() && HeldCount() == 0) {
         Fail("the port is not open");
@@ -331,7 +332,7 @@ std::optional<std::string> QtSerialPort::Read()
 }
 
 // Bytes go out at once; what the device cannot take now is queued and sent when it has room.
-bool QtSerialPort::Write(const std::string &oneChar)
+bool TermiosSerialPort::Write(const std::string &oneChar)
 {
     if (!IsOpen())
         return Fail("the port is not open");
@@ -342,7 +343,7 @@ bool QtSerialPort::Write(const std::string &oneChar)
     return true;
 }
 
-bool QtSerialPort::GetCts() const
+bool TermiosSerialPort::GetCts() const
 {
     // A device without modem lines stays without them while it is open: asking again on every
     // lamp tick would only cost a failing system call each time.
@@ -356,18 +357,18 @@ bool QtSerialPort::GetCts() const
     return (lines & TIOCM_CTS) != 0;
 }
 
-std::string QtSerialPort::DeviceName() const
+std::string TermiosSerialPort::DeviceName() const
 {
     return device_;
 }
 
-std::string QtSerialPort::ErrorString() const
+std::string TermiosSerialPort::ErrorString() const
 {
     return error_;
 }
 
 // A slow line is collected by the timer; the arrival watch takes over on a fast one.
-void QtSerialPort::StartWatching()
+void TermiosSerialPort::StartWatching()
 {
     arrivalWatch_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(arrivalWatch_, &QSocketNotifier::activated, this, [this] {
@@ -390,7 +391,7 @@ void QtSerialPort::StartWatching()
 // closed descriptor would be reported as invalid. What the device has still to send is
 // discarded, so that closing never waits for it, and what the system received and nobody read,
 // which a device that stays open elsewhere (a pseudo-terminal) would keep for the next open.
-void QtSerialPort::CloseDevice()
+void TermiosSerialPort::CloseDevice()
 {
     collectTimer_.stop();
     delete arrivalWatch_;
@@ -410,7 +411,7 @@ void QtSerialPort::CloseDevice()
 
 // Bytes written just before a close (a quick-send before Quit or Save) still go out: what is
 // queued gets one more try, and the device a short while to send what it holds.
-void QtSerialPort::SendWhatIsLeft()
+void TermiosSerialPort::SendWhatIsLeft()
 {
     SendQueued();
     const auto deadline = std::chrono::steady_clock::now() + kCloseSendLimit;
@@ -421,7 +422,7 @@ void QtSerialPort::SendWhatIsLeft()
 }
 
 // What the port held and had not handed out goes with a close: a new start begins empty.
-void QtSerialPort::Forget()
+void TermiosSerialPort::Forget()
 {
     held_.clear();
     heldRead_ = 0;
@@ -431,7 +432,7 @@ void QtSerialPort::Forget()
 
 // Sets the attributes and reads them back: a device may take part of them and keep the rest as
 // it was. Then the attributes before stay, and the part refused is the reason.
-bool QtSerialPort::ApplyAttributes(const termios &before, const termios &wanted)
+bool TermiosSerialPort::ApplyAttributes(const termios &before, const termios &wanted)
 {
     if (::tcsetattr(fd_, TCSANOW, &wanted) != 0)
         return FailWithSystemReason("line settings refused: ");
@@ -446,7 +447,7 @@ bool QtSerialPort::ApplyAttributes(const termios &before, const termios &wanted)
 }
 
 // A device without modem lines counts as done, and is not asked again while open.
-bool QtSerialPort::SetModemLine(int line, bool on)
+bool TermiosSerialPort::SetModemLine(int line, bool on)
 {
     if (modemLinesAbsent_ || ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
         return true;
@@ -458,7 +459,7 @@ bool QtSerialPort::SetModemLine(int line, bool on)
 }
 
 // Writes what is queued as far as the device takes it. False, with errno, when the device fails.
-bool QtSerialPort::SendQueued()
+bool TermiosSerialPort::SendQueued()
 {
     while (!queued_.empty()) {
         const ssize_t sent = ::write(fd_, queued_.data(), queued_.size());
@@ -473,7 +474,7 @@ bool QtSerialPort::SendQueued()
 }
 
 // Whether the line is fast is judged anew every interval, by what it brought in the last one.
-void QtSerialPort::OnCollectTick()
+void TermiosSerialPort::OnCollectTick()
 {
     Collect();
     fastLine_ = collected_ >= kFastLineBytes;
@@ -482,7 +483,7 @@ void QtSerialPort::OnCollectTick()
 }
 
 // Takes what the device has received, and notices a device that went away.
-void QtSerialPort::Collect()
+void TermiosSerialPort::Collect()
 {
     if (!IsOpen() || lossPending_)
         return;
@@ -497,7 +498,7 @@ void QtSerialPort::Collect()
 
 // Moves what the device has received into held_, up to kReceiveBufferBytes held in all. False,
 // with errno, when reading failed.
-bool QtSerialPort::Drain()
+bool TermiosSerialPort::Drain()
 {
     char chunk[16 * 1024];
     while (Room() > 0) {
@@ -512,7 +513,7 @@ bool QtSerialPort::Drain()
     return true;
 }
 
-void QtSerialPort::Keep(const char *bytes, std::size_t count)
+void TermiosSerialPort::Keep(const char *bytes, std::size_t count)
 {
     collected_ += count;
     if (parityMarking_)
@@ -523,7 +524,7 @@ void QtSerialPort::Keep(const char *bytes, std::size_t count)
 
 // The arrival watch is on only on a fast line with room left: a full buffer leaves the bytes
 // with the system, which then holds the sender off. The send watch is on while bytes wait.
-void QtSerialPort::UpdateWatches()
+void TermiosSerialPort::UpdateWatches()
 {
     if (arrivalWatch_)
         arrivalWatch_->setEnabled(fastLine_ && Room() > 0 && !lossPending_);
@@ -531,7 +532,7 @@ void QtSerialPort::UpdateWatches()
         sendWatch_->setEnabled(!queued_.empty() && !lossPending_);
 }
 
-std::size_t QtSerialPort::Room() const
+std::size_t TermiosSerialPort::Room() const
 {
     // Decoding may add a byte or two beyond the limit.
     const auto limit = static_cast<std::size_t>(kReceiveBufferBytes);
@@ -539,7 +540,7 @@ std::size_t QtSerialPort::Room() const
 }
 
 // The bytes ready to be read: those held, or when none are, what the device has received since.
-std::size_t QtSerialPort::Waiting()
+std::size_t TermiosSerialPort::Waiting()
 {
     if (HeldCount() == 0)
         Collect();
@@ -548,17 +549,17 @@ std::size_t QtSerialPort::Waiting()
 
 // Closing right here could delete a watch inside its own event, or close the port in the middle
 // of a read of the receive tick: the port is closed from the event loop, once.
-void QtSerialPort::ReportLoss(std::string reason)
+void TermiosSerialPort::ReportLoss(std::string reason)
 {
     if (lossPending_ || !IsOpen())
         return;
     lossPending_ = true;
     lossReason_ = std::move(reason);
     UpdateWatches();
-    QMetaObject::invokeMethod(this, &QtSerialPort::HandleLoss, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &TermiosSerialPort::HandleLoss, Qt::QueuedConnection);
 }
 
-void QtSerialPort::HandleLoss()
+void TermiosSerialPort::HandleLoss()
 {
     if (!lossPending_ || !IsOpen())
         return;
@@ -573,13 +574,13 @@ void QtSerialPort::HandleLoss()
         lostHandler_(lossReason_);
 }
 
-bool QtSerialPort::Fail(std::string reason)
+bool TermiosSerialPort::Fail(std::string reason)
 {
     error_ = std::move(reason);
     return false;
 }
 
-bool QtSerialPort::FailWithSystemReason(const std::string &what)
+bool TermiosSerialPort::FailWithSystemReason(const std::string &what)
 {
     return Fail(what + SystemMessage(errno));
 }
