@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class SerialPort
 {
@@ -37,6 +38,17 @@ public:
     // port is closed by then, and the bytes it received before stay readable.
     using LostHandler = std::function<void(const std::string &reason)>;
     virtual void SetLostHandler(LostHandler handler) = 0;
+
+    // A line setting the device did not take (it refused it, or kept another): the line runs
+    // with `running` instead of `wanted`, each written as in the settings text.
+    struct NotTaken {
+        std::string setting; // "parity"
+        std::string wanted;  // "E"
+        std::string running; // "N"
+        bool operator==(const NotTaken &) const = default;
+    };
+    // What the device did not take of the settings and handshaking set since the last Open.
+    virtual std::vector<NotTaken> SettingsNotTaken() const = 0;
 
     // The device the port number stands for, and the reason of the last failure.
     virtual std::string DeviceName() const = 0;

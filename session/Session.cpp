@@ -74,14 +74,32 @@ std::int16_t Session::OpenPort(std::int16_t port)
         return -1;
     if (!ConfigurePort(port)) {
         // The reason is read before closing, which may replace it.
-        log_.WriteLogLine("DEBUG: Compoort " + NumberText(port) + " [" +
-                          Windows1252::TextFromNative(port_.DeviceName()) +
-                          "]: " + Windows1252::TextFromNative(port_.ErrorString()));
+        log_.WriteLogLine(PortDebugLine(port, port_.ErrorString()));
         ClosePort();
         return -1;
     }
+    LogSettingsNotTaken(port);
     ShowOpenCaption(port);
     return 0;
+}
+
+std::string Session::PortDebugLine(std::int16_t port, const std::string &reason) const
+{
+    return "DEBUG: Compoort " + NumberText(port) + " [" +
+           Windows1252::TextFromNative(port_.DeviceName()) +
+           "]: " + Windows1252::TextFromNative(reason);
+}
+
+// The port runs with what the device takes; the caption keeps showing the stored settings.
+void Session::LogSettingsNotTaken(std::int16_t port)
+{
+    std::string text;
+    for (const SerialPort::NotTaken &part : port_.SettingsNotTaken()) {
+        text += (text.empty() ? "" : "; ") + part.setting + " " + part.wanted +
+                " not taken, the device runs with " + part.running;
+    }
+    if (!text.empty())
+        log_.WriteLogLine(PortDebugLine(port, text));
 }
 
 void Session::ShowOpenCaption(std::int16_t port)
@@ -246,6 +264,7 @@ void Session::ReopenLostPort()
     reopenCountdown_.reset();
     ShowOpenCaption(settings_.compoort);
     log_.WriteLogLine(PortStatus() + "open again: " + PortSettingsString());
+    LogSettingsNotTaken(settings_.compoort);
 }
 
 std::string Session::PortStatus() const

@@ -5,11 +5,13 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <poll.h>
+#include <span>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -17,6 +19,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace
 {
@@ -56,32 +59,129 @@ std::optional<speed_t> SpeedOf(int baudRate)
     }
 }
 
-// The parts of the attributes a device may quietly keep as they were (a pseudo-terminal keeps 8
-// data bits and no parity): after setting them, they are read back and compared.
+std::string BaudRateText(const termios &attributes)
+{
+    for (const PortLists::Item &item : PortLists::kBaudRates.items) {
+        if (SpeedOf(item.value) == cfgetospeed(&attributes))
+            return std::string(item.text);
+    }
+    return "another rate";
+}
+
+std::string DataBitsText(const termios &attributes)
+{
+    switch (attributes.c_cflag & CSIZE) {
+    case CS5:
+        return "5";
+    case CS6:
+        return "6";
+    case CS7:
+        return "7";
+    default:
+        return "8";
+    }
+}
+
+std::string ParityText(const termios &attributes)
+{
+    const tcflag_t flags = attributes.c_cflag;
+    if ((flags & PARENB) == 0)
+        return "N";
+    if ((flags & CMSPAR) != 0)
+        return (flags & PARODD) != 0 ? "M" : "S";
+    return (flags & PARODD) != 0 ? "O" : "E";
+}
+
+std::string StopBitsText(const termios &attributes)
+{
+    return (attributes.c_cflag & CSTOPB) != 0 ? "2" : "1";
+}
+
+std::string HandshakingText(const termios &attributes)
+{
+    return (attributes.c_cflag & CRTSCTS) != 0 ? "RTS/CTS" : "none";
+}
+
+std::string FlowControlText(const termios &attributes)
+{
+    return (attributes.c_iflag & (IXON | IXOFF | IXANY)) != 0 ? "on" : "off";
+}
+
+// A part of the attributes that a device may refuse, or quietly keep as it was (a pseudo-terminal
+// keeps 8 data bits and no parity): each is set and read back on its own.
 struct Part {
-    tcflag_t termios::*flags;
-    tcflag_t mask;
     std::string_view name;
+    tcflag_t cflags;
+    tcflag_t iflags;
+    bool speed;
+    std::string (*text)(const termios &); // the part's value, as in the settings text
+
+    bool Same(const termios &a, const termios &b) const
+    {
+        return ((a.c_cflag ^ b.c_cflag) & cflags) == 0 && ((a.c_iflag ^ b.c_iflag) & iflags) == 0 &&
+               (!speed ||
+                (cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b)));
+    }
+    void CopyFrom(const termios &from, termios &to) const
+    {
+        to.c_cflag = (to.c_cflag & ~cflags) | (from.c_cflag & cflags);
+        to.c_iflag = (to.c_iflag & ~iflags) | (from.c_iflag & iflags);
+        if (speed) {
+            cfsetispeed(&to, cfgetispeed(&from));
+            cfsetospeed(&to, cfgetospeed(&from));
+        }
+    }
 };
-constexpr Part kCheckedParts[] = {
-    {&termios::c_cflag, CSIZE, "data bits"},
-    {&termios::c_cflag, PARENB | PARODD, "parity"},
-    {&termios::c_cflag, CSTOPB, "stop bits"},
-    {&termios::c_cflag, CRTSCTS, "handshaking"},
-    {&termios::c_iflag, INPCK | PARMRK | IGNPAR | ISTRIP, "parity checking"},
-};
+
+constexpr Part kBaudRate{"baud rate", 0, 0, true, BaudRateText};
+constexpr Part kDataBits{"data bits", CSIZE, 0, false, DataBitsText};
+// Parity checking goes with the parity: a line that does not take the parity checks nothing.
+constexpr Part kParity{"parity", PARENB | PARODD | CMSPAR, INPCK | PARMRK | IGNPAR | ISTRIP, false,
+                       ParityText};
+constexpr Part kStopBits{"stop bits", CSTOPB, 0, false, StopBitsText};
+constexpr Part kHandshaking{"handshaking", CRTSCTS, 0, false, HandshakingText};
+constexpr Part kFlowControl{"software flow control", 0, IXON | IXOFF | IXANY, false,
+                            FlowControlText};
+
+constexpr std::array<const Part *, 4> kLineParts{&kBaudRate, &kDataBits, &kParity, &kStopBits};
+// What an open must get: without it no byte is sure to pass unchanged.
+constexpr std::array<const Part *, 6> kOpenParts{&kBaudRate, &kDataBits,    &kParity,
+                                                 &kStopBits, &kHandshaking, &kFlowControl};
 
 // The name of the first part the device did not take as wanted, or empty.
 std::string_view RefusedPart(const termios &wanted, const termios &applied)
 {
-    if (cfgetispeed(&wanted) != cfgetispeed(&applied) ||
-        cfgetospeed(&wanted) != cfgetospeed(&applied))
-        return "baud rate";
-    for (const Part &part : kCheckedParts) {
-        if (((wanted.*part.flags ^ applied.*part.flags) & part.mask) != 0)
-            return part.name;
+    for (const Part *part : kOpenParts) {
+        if (!part->Same(wanted, applied))
+            return part->name;
     }
     return {};
+}
+
+// Sets the parts of `wanted` one at a time and reads each back: a part the device refuses or
+// keeps as it was is put back as it was and noted, and the rest still applies. The attributes
+// the line runs with then; empty, with errno, when the device fails.
+std::optional<termios> ApplyParts(int fd, const termios &wanted, std::span<const Part *const> parts,
+                                  std::vector<SerialPort::NotTaken> &notTaken)
+{
+    termios line{};
+    if (::tcgetattr(fd, &line) != 0)
+        return std::nullopt;
+    for (const Part *part : parts) {
+        std::erase_if(notTaken, [&](const auto &n) { return n.setting == part->name; });
+        termios candidate = line;
+        part->CopyFrom(wanted, candidate);
+        termios applied{};
+        if (::tcsetattr(fd, TCSANOW, &candidate) == 0 && ::tcgetattr(fd, &applied) == 0 &&
+            part->Same(candidate, applied)) {
+            line = applied;
+            continue;
+        }
+        if (::tcsetattr(fd, TCSANOW, &line) != 0)
+            return std::nullopt;
+        notTaken.push_back({std::string(part->name), part->text(wanted), part->text(line)});
+    }
+    return line;
 }
 
 bool IsWithoutModemLines(int error)
@@ -98,10 +198,13 @@ bool TermiosSerialPort::SetLineAttributes(termios &attributes,
     const auto speed = SpeedOf(settings.baudRate);
     if (!speed || (settings.dataBits != 7 && settings.dataBits != 8))
         return false;
-    // Every byte, NUL, Ctrl-Z and XON/XOFF included, passes unchanged both ways.
-    cfmakeraw(&attributes);
-    attributes.c_cflag |= CLOCAL | CREAD;
-    attributes.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+    // Every flag is set here, none kept from an earlier program: a software flow control flag
+    // left on would send bytes nobody typed, mark or space parity would turn every byte into a
+    // parity error. Every byte, NUL, Ctrl-Z and XON/XOFF included, passes unchanged both ways;
+    // DTR drops with the close. Handshaking is set on its own.
+    const tcflag_t handshaking = attributes.c_cflag & CRTSCTS;
+    attributes = termios{};
+    attributes.c_cflag = CLOCAL | CREAD | HUPCL | handshaking;
     attributes.c_cflag |= settings.dataBits == 7 ? CS7 : CS8;
     if (settings.parity != PortLists::kNoParity)
         attributes.c_cflag |= PARENB;
@@ -109,11 +212,10 @@ bool TermiosSerialPort::SetLineAttributes(termios &attributes,
         attributes.c_cflag |= PARODD;
     if (settings.stopBits == 2)
         attributes.c_cflag |= CSTOPB;
-    // A byte with a parity error is marked rather than dropped or passed as if sound, and
-    // stripping the eighth bit would make a true 0xFF look like the start of a mark.
-    attributes.c_iflag &= ~(INPCK | PARMRK | IGNPAR | ISTRIP);
+    // A byte with a parity error is marked rather than dropped or passed as if sound, and the
+    // eighth bit is kept, so a true 0xFF cannot look like the start of a mark.
     if (settings.parity != PortLists::kNoParity)
-        attributes.c_iflag |= INPCK | PARMRK;
+        attributes.c_iflag = INPCK | PARMRK;
     attributes.c_cc[VMIN] = 1;
     attributes.c_cc[VTIME] = 0;
     cfsetispeed(&attributes, *speed);
@@ -160,6 +262,7 @@ bool TermiosSerialPort::Open()
         Forget();
     keptFromLoss_ = false;
     lossPending_ = false;
+    notTaken_.clear();
     if (device_.empty())
         return Fail("no port number set");
     if (!OpenDevice()) {
@@ -232,15 +335,15 @@ bool TermiosSerialPort::SetSettings(const std::string &text)
     const auto settings = PortLists::ParseLineSettings(text);
     if (!settings)
         return Fail("invalid port settings \"" + text + "\"");
-    termios before{};
-    if (::tcgetattr(fd_, &before) != 0)
+    termios wanted{};
+    if (::tcgetattr(fd_, &wanted) != 0)
         return FailWithSystemReason("line settings not read: ");
-    termios wanted = before;
     if (!SetLineAttributes(wanted, *settings))
         return Fail("invalid port settings \"" + text + "\"");
-    if (!ApplyAttributes(before, wanted))
-        return false;
-    const bool marking = settings->parity != PortLists::kNoParity;
+    const auto line = ApplyParts(fd_, wanted, kLineParts, notTaken_);
+    if (!line)
+        return FailWithSystemReason("line settings refused: ");
+    const bool marking = (line->c_iflag & PARMRK) != 0;
     if (marking != parityMarking_)
         parityMarks_.Reset();
     parityMarking_ = marking;
@@ -262,17 +365,19 @@ bool TermiosSerialPort::SetHandshaking(Handshaking mode)
 {
     if (!IsOpen())
         return Fail("the port is not open");
-    termios before{};
-    if (::tcgetattr(fd_, &before) != 0)
+    termios wanted{};
+    if (::tcgetattr(fd_, &wanted) != 0)
         return FailWithSystemReason("line settings not read: ");
-    termios wanted = before;
     if (mode == Handshaking::RtsCts)
         wanted.c_cflag |= CRTSCTS;
     else
         wanted.c_cflag &= ~CRTSCTS;
-    if (!ApplyAttributes(before, wanted))
-        return false;
-    handshaking_ = mode;
+    const std::array parts{&kHandshaking};
+    const auto line = ApplyParts(fd_, wanted, parts, notTaken_);
+    if (!line)
+        return FailWithSystemReason("line settings refused: ");
+    // A device without hardware handshaking leaves RTS to the program.
+    handshaking_ = (line->c_cflag & CRTSCTS) != 0 ? Handshaking::RtsCts : Handshaking::None;
     return true;
 }
 
@@ -355,6 +460,11 @@ bool TermiosSerialPort::GetCts() const
         return false;
     }
     return (lines & TIOCM_CTS) != 0;
+}
+
+std::vector<SerialPort::NotTaken> TermiosSerialPort::SettingsNotTaken() const
+{
+    return notTaken_;
 }
 
 std::string TermiosSerialPort::DeviceName() const

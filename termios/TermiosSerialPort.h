@@ -3,9 +3,11 @@
 // SerialPort on a terminal device of the system. Port n is the device PortDevicePath names. The
 // port owns the device's descriptor: it opens it locked for itself, in raw mode, sets the line
 // and the modem lines through termios, and does its own reading and writing, watched by the event
-// loop. A slow line is read every collect interval, so that it does not wake the program for every
-// few bytes. Everything received is kept (up to 1 MiB, after which the operating system holds the
-// sender off) until the receive tick reads it; Close and Open start with nothing kept.
+// loop. A line setting the device does not take leaves the line as it was in that respect and is
+// noted (SettingsNotTaken); the other settings still apply. A slow line is read every collect
+// interval, so that it does not wake the program for every few bytes. Everything received is
+// kept (up to 1 MiB, after which the operating system holds the sender off) until the receive
+// tick reads it; Close and Open start with nothing kept.
 //
 // A device that goes away while open (an adapter pulled out, the far side of a pseudo-terminal
 // closed) is noticed by the next collection: the port is closed and the lost handler called
@@ -24,6 +26,7 @@
 #include <cstdint>
 #include <string>
 #include <termios.h>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -48,9 +51,10 @@ public:
     // far side holds a handshake line off); what is left then is discarded instead.
     static constexpr std::chrono::milliseconds kCloseSendLimit{250};
 
-    // The line settings applied to a device's attributes: raw bytes in and out, the baud rate,
-    // parity, data and stop bits, and with parity E or O input parity checking that marks each
-    // damaged byte (ParityMarks). False for a baud rate the system has no speed for.
+    // The line settings as a device's attributes, every flag defined but the handshaking, which
+    // is kept: raw bytes in and out, the baud rate, parity, data and stop bits, and with parity
+    // E or O input parity checking that marks each damaged byte (ParityMarks). False for a baud
+    // rate the system has no speed for.
     static bool SetLineAttributes(termios &attributes, const PortLists::LineSettings &settings);
 
     explicit TermiosSerialPort(std::string programFolder, QObject *parent = nullptr);
@@ -75,6 +79,7 @@ public:
     bool Write(const std::string &oneChar) override;
     bool GetCts() const override;
 
+    std::vector<NotTaken> SettingsNotTaken() const override;
     std::string DeviceName() const override;
     std::string ErrorString() const override;
 
@@ -117,6 +122,7 @@ private:
     std::string lossReason_;
     LostHandler lostHandler_;
     std::string error_;
+    std::vector<NotTaken> notTaken_; // since the last Open
     bool rts_ = false;
     bool dtr_ = true;
     Handshaking handshaking_ = Handshaking::None;

@@ -385,6 +385,7 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     EXPECT_EQ(opens(), 1);
     EXPECT_FALSE(port.open);
     port.Heal("Open");
+    port.notTaken = {{"parity", "E", "N"}};
     for (int tick = 0; tick < 4; ++tick)
         session.ReceiveTick();
     EXPECT_EQ(opens(), 1) << "one attempt a second";
@@ -392,9 +393,11 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     EXPECT_TRUE(port.open);
     EXPECT_THAT(view.captions, ElementsAre(kCom3Caption));
     const std::vector<std::string> lines = Logged();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_THAT(lines[0], ::testing::StartsWith("STATUS: Port Com3 [/dev/ttyFAKE] lost: "));
     EXPECT_EQ(lines[1], "STATUS: Port Com3 [/dev/ttyFAKE] open again: 9600,N,8,1");
+    EXPECT_EQ(lines[2], "DEBUG: Compoort 3 [/dev/ttyFAKE]: parity E not taken, the device runs "
+                        "with N");
     second();
     EXPECT_EQ(opens(), 2) << "an open port is not tried again";
 

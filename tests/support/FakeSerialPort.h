@@ -21,8 +21,8 @@
 //   ... port.written == "\x02" "AB"                // bytes that Write queued
 // Call texts: SetPortNumber(3), Open(), Close(), SetSettings(9600,N,8,1), SetNullDiscard(off),
 // SetHandshaking(None|RtsCts), SetRts(on|off), GetRts(), SetDtr(on|off), SetEofEnable(on|off),
-// SetReadLength(1), WaitingCount(), Read(), Write(0x41), GetCts(). IsOpen, DeviceName and
-// ErrorString are not recorded.
+// SetReadLength(1), WaitingCount(), Read(), Write(0x41), GetCts(). IsOpen, SettingsNotTaken,
+// DeviceName and ErrorString are not recorded.
 // Like the real port it reads and writes only while open, and a close throws away what was not
 // read (a lost port keeps it readable); RTS keeps its level open or closed; CTS reads false while
 // closed.
@@ -41,6 +41,7 @@ public:
     bool dtr = false;
     std::int16_t portNumber = 0;
     Handshaking handshaking = Handshaking::None;
+    std::vector<NotTaken> notTaken; // what SettingsNotTaken() reports
 
     // From now on `operation` (a call text's name, "Open", "Read" ...) fails with `reason`,
     // until Heal(operation).
@@ -163,6 +164,7 @@ public:
         Record("GetCts", "");
         return open && cts;
     }
+    std::vector<NotTaken> SettingsNotTaken() const override { return notTaken; }
     std::string DeviceName() const override { return device; }
     std::string ErrorString() const override { return error_; }
 
