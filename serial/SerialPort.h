@@ -35,7 +35,8 @@ public:
     virtual bool GetCts() const = 0; // never fails; false when closed
 
     // Called once, from the event loop, when an open port is lost (the device went away): the
-    // port is closed by then, and the bytes it received before stay readable.
+    // port is closed by then, and the bytes it received before stay readable until they are
+    // read, through any Close and Open (a hold across an unplug loses nothing).
     using LostHandler = std::function<void(const std::string &reason)>;
     virtual void SetLostHandler(LostHandler handler) = 0;
 

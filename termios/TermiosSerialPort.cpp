@@ -226,8 +226,6 @@ bool TermiosSerialPort::SetLineAttributes(termios &attributes,
 TermiosSerialPort::TermiosSerialPort(std::string programFolder, QObject *parent)
     : QObject(parent), programFolder_(std::move(programFolder))
 {
-    collectTimer_.setInterval(kCollectInterval);
-    connect(&collectTimer_, &QTimer::timeout, this, &TermiosSerialPort::OnCollectTick);
 }
 
 TermiosSerialPort::~TermiosSerialPort()
@@ -254,13 +252,7 @@ bool TermiosSerialPort::SetPortNumber(std::int16_t n)
 bool TermiosSerialPort::Open()
 {
     CloseDevice();
-    // What a lost port kept and nobody read yet (a hold that outlasted the loss) stays, ahead of
-    // what the device sends once it is back.
-    if (keptFromLoss_)
-        parityMarks_.Reset();
-    else
-        Forget();
-    keptFromLoss_ = false;
+    Forget();
     lossPending_ = false;
     notTaken_.clear();
     if (device_.empty())
@@ -280,8 +272,10 @@ bool TermiosSerialPort::OpenDevice()
     if (fd_ < 0)
         return errno == EBUSY ? Fail(kInUse) : FailWithSystemReason();
     // Two programs reading one line would each get some of the bytes. The lock keeps out every
-    // program that locks (another Tamvi, the usual terminal tools); the exclusive mode keeps out
-    // the others that open the device after us.
+    // program that locks (another Tamvi, the usual terminal tools), and goes with our descriptor
+    // whatever happens to the device. The terminal's exclusive mode is not used: a hang-up leaves
+    // it set on a terminal that stays alive, where only root could clear it, and then nobody else
+    // could open the device again, this program included.
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         // The device is another's: closed as it is, with what it holds for them and its mode.
@@ -291,7 +285,6 @@ bool TermiosSerialPort::OpenDevice()
     }
     if (!::isatty(fd_))
         return Fail("not a serial device");
-    ::ioctl(fd_, TIOCEXCL);
 
     termios attributes{};
     if (::tcgetattr(fd_, &attributes) != 0)
@@ -313,8 +306,7 @@ bool TermiosSerialPort::OpenDevice()
 bool TermiosSerialPort::Close()
 {
     if (!IsOpen()) {
-        Forget(); // what a lost port kept
-        keptFromLoss_ = false;
+        Forget();
         return Fail("the port is not open");
     }
     SendWhatIsLeft();
@@ -427,12 +419,16 @@ std::optional<std::string> TermiosSerialPort::Read()
         readLength_ > 0 ? static_cast<std::size_t>(readLength_) : std::string::npos;
 
     const std::size_t count = std::min(wanted, Waiting());
+    const bool wasFull = Room() == 0;
     std::string bytes = held_.substr(heldRead_, count);
     heldRead_ += count;
     if (HeldCount() == 0) {
         held_.clear();
         heldRead_ = 0;
+        keptFromLoss_ = false;
     }
+    if (wasFull && count > 0)
+        UpdateWatches(); // room again for what the system holds
     return bytes;
 }
 
@@ -477,7 +473,8 @@ std::string TermiosSerialPort::ErrorString() const
     return error_;
 }
 
-// A slow line is collected by the timer; the arrival watch takes over on a fast one.
+// Bytes are taken as they arrive: a hang-up discards what the system still held for the device,
+// and a quiet line costs nothing while it waits.
 void TermiosSerialPort::StartWatching()
 {
     arrivalWatch_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
@@ -491,10 +488,7 @@ void TermiosSerialPort::StartWatching()
             ReportLoss(SystemMessage(errno));
         UpdateWatches();
     });
-    fastLine_ = false;
-    collected_ = 0;
     UpdateWatches();
-    collectTimer_.start();
 }
 
 // Every close of the device goes through here: the watches go first, as a watch left on a
@@ -503,7 +497,6 @@ void TermiosSerialPort::StartWatching()
 // which a device that stays open elsewhere (a pseudo-terminal) would keep for the next open.
 void TermiosSerialPort::CloseDevice()
 {
-    collectTimer_.stop();
     delete arrivalWatch_;
     arrivalWatch_ = nullptr;
     delete sendWatch_;
@@ -514,8 +507,7 @@ void TermiosSerialPort::CloseDevice()
     int unsent = 0;
     if (::ioctl(fd_, TIOCOUTQ, &unsent) == 0 && unsent > 0)
         ::tcflush(fd_, TCOFLUSH);
-    ::ioctl(fd_, TIOCNXCL); // the mode outlives us on a device that stays open elsewhere
-    ::close(fd_);           // the lock goes with it
+    ::close(fd_); // the lock goes with it
     fd_ = -1;
 }
 
@@ -531,13 +523,17 @@ void TermiosSerialPort::SendWhatIsLeft()
         std::this_thread::sleep_for(5ms);
 }
 
-// What the port held and had not handed out goes with a close: a new start begins empty.
+// What the port held and had not handed out goes with a close: a new start begins empty. Only
+// what a lost port kept stays until it is read, however many opens fail or close before the
+// device is back, so that a hold across an unplug loses nothing.
 void TermiosSerialPort::Forget()
 {
-    held_.clear();
-    heldRead_ = 0;
     queued_.clear();
     parityMarks_.Reset();
+    if (keptFromLoss_)
+        return;
+    held_.clear();
+    heldRead_ = 0;
 }
 
 // Sets the attributes and reads them back: a device may take part of them and keep the rest as
@@ -583,15 +579,6 @@ bool TermiosSerialPort::SendQueued()
     return true;
 }
 
-// Whether the line is fast is judged anew every interval, by what it brought in the last one.
-void TermiosSerialPort::OnCollectTick()
-{
-    Collect();
-    fastLine_ = collected_ >= kFastLineBytes;
-    collected_ = 0;
-    UpdateWatches();
-}
-
 // Takes what the device has received, and notices a device that went away.
 void TermiosSerialPort::Collect()
 {
@@ -600,6 +587,7 @@ void TermiosSerialPort::Collect()
     pollfd device{fd_, POLLIN, 0};
     if (::poll(&device, 1, 0) <= 0)
         return;
+    // A device that hangs up may still have bytes to read: they come first.
     if ((device.revents & POLLIN) != 0 && !Drain())
         ReportLoss(SystemMessage(errno));
     else if ((device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
@@ -625,19 +613,18 @@ bool TermiosSerialPort::Drain()
 
 void TermiosSerialPort::Keep(const char *bytes, std::size_t count)
 {
-    collected_ += count;
     if (parityMarking_)
         parityMarks_.Decode(std::string_view(bytes, count), held_);
     else
         held_.append(bytes, count);
 }
 
-// The arrival watch is on only on a fast line with room left: a full buffer leaves the bytes
-// with the system, which then holds the sender off. The send watch is on while bytes wait.
+// The arrival watch is on while there is room: a full buffer leaves the bytes with the system,
+// which then holds the sender off. The send watch is on while bytes wait.
 void TermiosSerialPort::UpdateWatches()
 {
     if (arrivalWatch_)
-        arrivalWatch_->setEnabled(fastLine_ && Room() > 0 && !lossPending_);
+        arrivalWatch_->setEnabled(Room() > 0 && !lossPending_);
     if (sendWatch_)
         sendWatch_->setEnabled(!queued_.empty() && !lossPending_);
 }
@@ -677,7 +664,7 @@ void TermiosSerialPort::HandleLoss()
     lossPending_ = false;
     CloseDevice();
     queued_.clear(); // nowhere to go
-    keptFromLoss_ = true;
+    keptFromLoss_ = HeldCount() > 0;
     error_ = lossReason_;
     // Not error_: the handler reads the port, and a read of the closed port replaces error_.
     if (lostHandler_)

@@ -24,8 +24,8 @@
 // SetReadLength(1), WaitingCount(), Read(), Write(0x41), GetCts(). IsOpen, SettingsNotTaken,
 // DeviceName and ErrorString are not recorded.
 // Like the real port it reads and writes only while open, and a close throws away what was not
-// read (a lost port keeps it readable); RTS keeps its level open or closed; CTS reads false while
-// closed.
+// read (a lost port keeps it readable until read, through any Close and Open); RTS keeps its
+// level open or closed; CTS reads false while closed.
 class FakeSerialPort final : public SerialPort
 {
 public:
@@ -87,7 +87,6 @@ public:
         if (open)
             return Failed("Port already open");
         open = true;
-        keptAfterLoss_ = 0;
         return true;
     }
     bool Close() override
@@ -96,9 +95,10 @@ public:
             return false;
         const bool wasOpen = open;
         open = false;
-        keptAfterLoss_ = 0;
-        input_.clear(); // what the port held goes with it, also what a lost port kept
-        readPos_ = 0;
+        if (keptAfterLoss_ == 0) {
+            input_.clear(); // what the port held goes with it
+            readPos_ = 0;
+        }
         return wasOpen || Failed("Port not open");
     }
     bool IsOpen() const override { return open; }
@@ -148,7 +148,7 @@ public:
             return std::nullopt;
         if (Readable() == 0)
             return std::string();
-        if (!open)
+        if (keptAfterLoss_ > 0)
             --keptAfterLoss_;
         return std::string(1, input_[readPos_++]);
     }
