@@ -414,7 +414,8 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     }
 }
 
-// On hold, what a lost port received waits for the port to come back and for Continue.
+// On hold, what a lost port received waits for the port to come back, through failed attempts,
+// and for Continue.
 TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
 {
     std::filesystem::create_directories(folder.Path() / "ports");
@@ -424,6 +425,10 @@ TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
     session.ToggleHold();
     port.Feed("held\r\n");
     port.Lose("Input/output error");
+    port.Fail("Open", "Permission denied"); // the first attempt fails, and is closed after
+    for (int tick = 0; tick < 5; ++tick)
+        session.ReceiveTick();
+    port.Heal("Open");
     for (int tick = 0; tick < 5; ++tick)
         session.ReceiveTick();
     ASSERT_TRUE(port.open);
