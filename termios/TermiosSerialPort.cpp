@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
-#include <poll.h>
 #include <span>
 #include <string_view>
 #include <sys/file.h>
@@ -584,31 +583,32 @@ void TermiosSerialPort::Collect()
 {
     if (!IsOpen() || lossPending_)
         return;
-    pollfd device{fd_, POLLIN, 0};
-    if (::poll(&device, 1, 0) <= 0)
-        return;
-    // A device that hangs up may still have bytes to read: they come first.
-    if ((device.revents & POLLIN) != 0 && !Drain())
-        ReportLoss(SystemMessage(errno));
-    else if ((device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-        ReportLoss("the device hung up");
+    if (std::string gone = Drain(); !gone.empty())
+        ReportLoss(std::move(gone));
 }
 
-// Moves what the device has received into held_, up to kReceiveBufferBytes held in all. False,
-// with errno, when reading failed.
-bool TermiosSerialPort::Drain()
+// Moves what the device has received into held_, up to kReceiveBufferBytes held in all. A device
+// that hangs up still gives what it had first; then a read finds the end of the file, or fails.
+// Returns why the device is gone, or empty.
+std::string TermiosSerialPort::Drain()
 {
     char chunk[16 * 1024];
     while (Room() > 0) {
-        const ssize_t got = ::read(fd_, chunk, std::min(sizeof chunk, Room()));
-        if (got > 0)
+        const std::size_t wanted = std::min(sizeof chunk, Room());
+        const ssize_t got = ::read(fd_, chunk, wanted);
+        if (got > 0) {
             Keep(chunk, static_cast<std::size_t>(got));
-        else if (got == 0 || errno == EAGAIN)
-            return true; // nothing more for now
-        else if (errno != EINTR)
-            return false;
+            if (static_cast<std::size_t>(got) < wanted)
+                return {}; // all there was: a slow line costs one read per arrival
+        } else if (got == 0) {
+            return "the device hung up";
+        } else if (errno == EAGAIN) {
+            return {};
+        } else if (errno != EINTR) {
+            return SystemMessage(errno);
+        }
     }
-    return true;
+    return {};
 }
 
 void TermiosSerialPort::Keep(const char *bytes, std::size_t count)

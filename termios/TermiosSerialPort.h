@@ -84,7 +84,7 @@ private:
     bool SetModemLine(int line, bool on);
     bool SendQueued();
     void Collect();
-    bool Drain();
+    std::string Drain();
     void Keep(const char *bytes, std::size_t count);
     void UpdateWatches();
     std::size_t Waiting();
