@@ -3,9 +3,9 @@
 #include "app/TerminationSignals.h"
 #include "conversions/Windows1252.h"
 #include "logfile/logfile.h"
-#include "qtserial/QtSerialPort.h"
 #include "session/Session.h"
 #include "session/View.h"
+#include "termios/TermiosSerialPort.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -55,8 +55,7 @@ int RunStation(CommandLine::Options &options, const std::string &runFolder)
 
     logfile::SystemClock clock;
     logfile::LogWriter log(clock);
-    QtSerialPort port(runFolder);
-    port.SetCollectInterval(kReceiveInterval);
+    TermiosSerialPort port(runFolder);
     HeadlessView view;
     Session session(port, log, runFolder);
     session.SetView(&view);

@@ -3,10 +3,10 @@
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "logfile/logfile.h"
-#include "qtserial/QtSerialPort.h"
 #include "resources/Artwork.h"
 #include "runfolder/RunFolder.h"
 #include "session/Session.h"
+#include "termios/TermiosSerialPort.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -31,7 +31,7 @@ int RunWindow(CommandLine::Options &options, const RunFolder::Claim &folder)
 
     logfile::SystemClock clock;
     logfile::LogWriter log(clock);
-    QtSerialPort port(folder.Folder(), nullptr);
+    TermiosSerialPort port(folder.Folder(), nullptr);
     Session session(port, log, folder.Folder());
     frmHoofdscherm window(session);
 

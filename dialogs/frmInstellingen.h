@@ -1,9 +1,9 @@
 #pragma once
 
 #include "qtcommon/EditorLook.h"
-#include "qtserial/SerialDevices.h"
 #include "session/Session.h"
 #include "settings/LeesIniFile.h"
+#include "termios/SerialDevices.h"
 
 #include <QWidget>
 

@@ -64,8 +64,12 @@ void RSinput::ProcessInput()
     // The settings cannot change while this tick runs, so reading the start values once per
     // tick is the same as reading them at every byte: an edit still counts from the next byte.
     const StartSet starts = StartValues();
-    for (std::int16_t c = ReadInputChar(); c >= 0; c = ReadInputChar())
+    for (std::size_t taken = 0; taken < kMaxBytesPerTick; ++taken) {
+        const std::int16_t c = ReadInputChar();
+        if (c < 0)
+            return;
         ProcessByte(static_cast<unsigned char>(c), starts);
+    }
 }
 
 RSinput::StartSet RSinput::StartValues() const

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,14 +25,18 @@ public:
     static constexpr std::size_t kMaxLineLength = 160;
     static constexpr std::string_view kStartMark = "->START: ";
     using Lines = std::array<std::string, kLines>;
+    // What one tick takes at most: a source faster than the program cannot keep the tick going,
+    // so timers, clicks and signals keep their turn, and the rest waits in the port for the next
+    // tick. Far beyond any serial line, and a pseudo-terminal at full speed still gets through.
+    static constexpr std::size_t kMaxBytesPerTick = 4 << 20;
 
     RSinput(SerialPort &port, logfile::LogWriter &log, const SettingsRecord &settings,
             RunState &state);
 
     // The next received byte 0..255, or -1 when nothing waits or the port fails.
     std::int16_t ReadInputChar();
-    // Renders every waiting byte into the buffer and logs each finished line; reads nothing
-    // while the log is on hold.
+    // Renders the waiting bytes, up to kMaxBytesPerTick, into the buffer and logs each finished
+    // line; reads nothing while the log is on hold.
     void ProcessInput();
     void ClearLogLines();
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class SerialPort
 {
@@ -34,9 +35,21 @@ public:
     virtual bool GetCts() const = 0; // never fails; false when closed
 
     // Called once, from the event loop, when an open port is lost (the device went away): the
-    // port is closed by then, and the bytes it received before stay readable.
+    // port is closed by then, and the bytes it received before stay readable until they are
+    // read, through any Close and Open (a hold across an unplug loses nothing).
     using LostHandler = std::function<void(const std::string &reason)>;
     virtual void SetLostHandler(LostHandler handler) = 0;
+
+    // A line setting the device did not take (it refused it, or kept another): the line runs
+    // with `running` instead of `wanted`, each written as in the settings text.
+    struct NotTaken {
+        std::string setting; // "parity"
+        std::string wanted;  // "E"
+        std::string running; // "N"
+        bool operator==(const NotTaken &) const = default;
+    };
+    // What the device did not take of the settings and handshaking set since the last Open.
+    virtual std::vector<NotTaken> SettingsNotTaken() const = 0;
 
     // The device the port number stands for, and the reason of the last failure.
     virtual std::string DeviceName() const = 0;

@@ -99,15 +99,32 @@ std::int16_t Session::OpenPort(std::int16_t port)
         return -1;
     if (!ConfigurePort(port)) {
         // The reason is read before closing, which may replace it.
-        openFailure_ = "Compoort " + NumberText(port) + " [" +
-                       Windows1252::TextFromNative(port_.DeviceName()) +
-                       "]: " + Windows1252::TextFromNative(port_.ErrorString());
+        openFailure_ = PortReason(port, port_.ErrorString());
         log_.WriteLogLine("DEBUG: " + openFailure_);
         ClosePort();
         return -1;
     }
+    LogSettingsNotTaken(port);
     ShowOpenCaption(port);
     return 0;
+}
+
+std::string Session::PortReason(std::int16_t port, const std::string &reason) const
+{
+    return "Compoort " + NumberText(port) + " [" + Windows1252::TextFromNative(port_.DeviceName()) +
+           "]: " + Windows1252::TextFromNative(reason);
+}
+
+// The port runs with what the device takes; the caption keeps showing the stored settings.
+void Session::LogSettingsNotTaken(std::int16_t port)
+{
+    std::string text;
+    for (const SerialPort::NotTaken &part : port_.SettingsNotTaken()) {
+        text += (text.empty() ? "" : "; ") + part.setting + " " + part.wanted +
+                " not taken, the device runs with " + part.running;
+    }
+    if (!text.empty())
+        log_.WriteLogLine("DEBUG: " + PortReason(port, text));
 }
 
 void Session::ShowOpenCaption(std::int16_t port)
@@ -273,6 +290,7 @@ void Session::ReopenLostPort()
     reopenCountdown_.reset();
     ShowOpenCaption(settings_.compoort);
     log_.WriteLogLine(PortStatus() + reopenedText_ + PortSettingsString());
+    LogSettingsNotTaken(settings_.compoort);
 }
 
 std::string Session::PortStatus() const

@@ -102,6 +102,10 @@ private:
     bool ConfigurePort(std::int16_t port);
     bool ApplyHandShake();
     void ShowOpenCaption(std::int16_t port);
+    // "Compoort 3 [device]: reason", the reason in the system's encoding.
+    std::string PortReason(std::int16_t port, const std::string &reason) const;
+    // One DEBUG line naming each line setting the device did not take; none when it took all.
+    void LogSettingsNotTaken(std::int16_t port);
     // The port went away while open: it is closed and one STATUS line says why. From then on it
     // is opened again by itself once the device is back, with one STATUS line, unless a settings
     // save or the end of the program comes first.

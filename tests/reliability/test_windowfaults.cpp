@@ -3,12 +3,12 @@
 // opened again by a Save made while the disk cannot take the settings file.
 
 #include "dialogs/frmInstellingen.h"
-#include "qtserial/QtSerialPort.h"
 #include "reliability/StreamRun.h"
 #include "support/EventLoop.h"
 #include "support/MainWindowRig.h"
 #include "support/PtyPair.h"
 #include "support/Widgets.h"
+#include "termios/TermiosSerialPort.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -37,7 +37,7 @@ struct PtyDevice {
 
 class WindowOnPty : public ::testing::Test,
                     protected PtyDevice,
-                    protected MainWindowRig<QtSerialPort>
+                    protected MainWindowRig<TermiosSerialPort>
 {
 protected:
     // Port `number` of the program folder is the test's pseudo-terminal.
@@ -66,7 +66,7 @@ protected:
 TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
 {
     constexpr std::uint64_t kBytes =
-        3 * QtSerialPort::kReceiveBufferBytes / StreamSender::kLine * StreamSender::kLine;
+        3 * TermiosSerialPort::kReceiveBufferBytes / StreamSender::kLine * StreamSender::kLine;
     Start(25);
     const std::string logFile = log.LogFilePath(clock.Now());
     const std::uintmax_t startSize = fs::file_size(logFile);
@@ -76,7 +76,7 @@ TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
 
     StreamSender sender(device, kBytes);
     ASSERT_TRUE(RunEventLoopUntil(
-        [&] { return port.WaitingCount() >= QtSerialPort::kReceiveBufferBytes; }, 30s));
+        [&] { return port.WaitingCount() >= TermiosSerialPort::kReceiveBufferBytes; }, 30s));
     // Held off: the device makes no progress for half a second, far from done.
     std::uint64_t sent = 0;
     for (int i = 0; i < 20 && sent != sender.Sent(); ++i) {

@@ -186,6 +186,18 @@ TEST_F(RSinputTest, HoldReadsNothingUntilItEnds)
     EXPECT_THAT(Logged(), ElementsAre("B")) << "the cleared \"A\" is never logged";
 }
 
+// A source faster than the program cannot keep a tick going: each tick takes at most its budget
+// and leaves the rest waiting for the next, so that timers, clicks and signals keep their turn.
+TEST_F(RSinputTest, ATickTakesAtMostItsBudget)
+{
+    settings.AnsiLogMode = true; // line breaks alone: nothing to log, the test stays fast
+    port.Feed(std::string(RSinput::kMaxBytesPerTick + 5, '\n'));
+    rs.ProcessInput();
+    EXPECT_EQ(port.Waiting(), 5u);
+    rs.ProcessInput();
+    EXPECT_EQ(port.Waiting(), 0u);
+}
+
 TEST_F(RSinputTest, ClearWhileDataFlowsStartsAgainInTheTopRow)
 {
     settings.AnsiLogMode = true;

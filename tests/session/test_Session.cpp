@@ -424,6 +424,7 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     EXPECT_EQ(opens(), 1);
     EXPECT_FALSE(port.open);
     port.Heal("Open");
+    port.notTaken = {{"parity", "E", "N"}};
     for (int tick = 0; tick < 4; ++tick)
         session.ReceiveTick();
     EXPECT_EQ(opens(), 1) << "one attempt a second";
@@ -431,9 +432,11 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     EXPECT_TRUE(port.open);
     EXPECT_THAT(view.captions, ElementsAre(kCom3Caption));
     const std::vector<std::string> lines = Logged();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_THAT(lines[0], ::testing::StartsWith("STATUS: Port Com3 [/dev/ttyFAKE] lost: "));
     EXPECT_EQ(lines[1], "STATUS: Port Com3 [/dev/ttyFAKE] open again: 9600,N,8,1");
+    EXPECT_EQ(lines[2], "DEBUG: Compoort 3 [/dev/ttyFAKE]: parity E not taken, the device runs "
+                        "with N");
     second();
     EXPECT_EQ(opens(), 2) << "an open port is not tried again";
 
@@ -450,7 +453,8 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     }
 }
 
-// On hold, what a lost port received waits for the port to come back and for Continue.
+// On hold, what a lost port received waits for the port to come back, through failed attempts,
+// and for Continue.
 TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
 {
     std::filesystem::create_directories(folder.Path() / "ports");
@@ -460,6 +464,10 @@ TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
     session.ToggleHold();
     port.Feed("held\r\n");
     port.Lose("Input/output error");
+    port.Fail("Open", "Permission denied"); // the first attempt fails, and is closed after
+    for (int tick = 0; tick < 5; ++tick)
+        session.ReceiveTick();
+    port.Heal("Open");
     for (int tick = 0; tick < 5; ++tick)
         session.ReceiveTick();
     ASSERT_TRUE(port.open);

@@ -21,11 +21,11 @@
 //   ... port.written == "\x02" "AB"                // bytes that Write queued
 // Call texts: SetPortNumber(3), Open(), Close(), SetSettings(9600,N,8,1), SetNullDiscard(off),
 // SetHandshaking(None|RtsCts), SetRts(on|off), GetRts(), SetDtr(on|off), SetEofEnable(on|off),
-// SetReadLength(1), WaitingCount(), Read(), Write(0x41), GetCts(). IsOpen, DeviceName and
-// ErrorString are not recorded.
+// SetReadLength(1), WaitingCount(), Read(), Write(0x41), GetCts(). IsOpen, SettingsNotTaken,
+// DeviceName and ErrorString are not recorded.
 // Like the real port it reads and writes only while open, and a close throws away what was not
-// read (a lost port keeps it readable); RTS keeps its level open or closed; CTS reads false while
-// closed.
+// read (a lost port keeps it readable until read, through any Close and Open); RTS keeps its
+// level open or closed; CTS reads false while closed.
 class FakeSerialPort final : public SerialPort
 {
 public:
@@ -41,6 +41,7 @@ public:
     bool dtr = false;
     std::int16_t portNumber = 0;
     Handshaking handshaking = Handshaking::None;
+    std::vector<NotTaken> notTaken; // what SettingsNotTaken() reports
 
     // From now on `operation` (a call text's name, "Open", "Read" ...) fails with `reason`,
     // until Heal(operation).
@@ -86,7 +87,6 @@ public:
         if (open)
             return Failed("Port already open");
         open = true;
-        keptAfterLoss_ = 0;
         return true;
     }
     bool Close() override
@@ -95,9 +95,10 @@ public:
             return false;
         const bool wasOpen = open;
         open = false;
-        keptAfterLoss_ = 0;
-        input_.clear(); // what the port held goes with it, also what a lost port kept
-        readPos_ = 0;
+        if (keptAfterLoss_ == 0) {
+            input_.clear(); // what the port held goes with it
+            readPos_ = 0;
+        }
         return wasOpen || Failed("Port not open");
     }
     bool IsOpen() const override { return open; }
@@ -147,7 +148,7 @@ public:
             return std::nullopt;
         if (Readable() == 0)
             return std::string();
-        if (!open)
+        if (keptAfterLoss_ > 0)
             --keptAfterLoss_;
         return std::string(1, input_[readPos_++]);
     }
@@ -163,6 +164,7 @@ public:
         Record("GetCts", "");
         return open && cts;
     }
+    std::vector<NotTaken> SettingsNotTaken() const override { return notTaken; }
     std::string DeviceName() const override { return device; }
     std::string ErrorString() const override { return error_; }
 

@@ -3,8 +3,8 @@
 // One run of the program around its main window, wired as main() wires it: a temporary program
 // folder, a clock that stands still, the log writer, a port and the Session over them. Start()
 // makes the window and starts the session up; message boxes that start-up shows are answered
-// with OK and noted. The port is the window tests' FakeSerialPort or the real QtSerialPort (on a
-// pseudo-terminal the test links as ports/com<n>):
+// with OK and noted. The port is the window tests' FakeSerialPort or the real TermiosSerialPort
+// (on a pseudo-terminal the test links as ports/com<n>):
 //
 //   MainWindowRig<FakeSerialPort> rig;
 //   rig.Write(settings);

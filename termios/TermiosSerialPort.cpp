@@ -1,15 +1,16 @@
-#include "qtserial/QtSerialPort.h"
+#include "termios/TermiosSerialPort.h"
 
 #include "serial/PortName.h"
 
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
-#include <poll.h>
+#include <span>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -17,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace
 {
@@ -56,32 +58,129 @@ std::optional<speed_t> SpeedOf(int baudRate)
     }
 }
 
-// The parts of the attributes a device may quietly keep as they were (a pseudo-terminal keeps 8
-// data bits and no parity): after setting them, they are read back and compared.
+std::string BaudRateText(const termios &attributes)
+{
+    for (const PortLists::Item &item : PortLists::kBaudRates.items) {
+        if (SpeedOf(item.value) == cfgetospeed(&attributes))
+            return std::string(item.text);
+    }
+    return "another rate";
+}
+
+std::string DataBitsText(const termios &attributes)
+{
+    switch (attributes.c_cflag & CSIZE) {
+    case CS5:
+        return "5";
+    case CS6:
+        return "6";
+    case CS7:
+        return "7";
+    default:
+        return "8";
+    }
+}
+
+std::string ParityText(const termios &attributes)
+{
+    const tcflag_t flags = attributes.c_cflag;
+    if ((flags & PARENB) == 0)
+        return "N";
+    if ((flags & CMSPAR) != 0)
+        return (flags & PARODD) != 0 ? "M" : "S";
+    return (flags & PARODD) != 0 ? "O" : "E";
+}
+
+std::string StopBitsText(const termios &attributes)
+{
+    return (attributes.c_cflag & CSTOPB) != 0 ? "2" : "1";
+}
+
+std::string HandshakingText(const termios &attributes)
+{
+    return (attributes.c_cflag & CRTSCTS) != 0 ? "RTS/CTS" : "none";
+}
+
+std::string FlowControlText(const termios &attributes)
+{
+    return (attributes.c_iflag & (IXON | IXOFF | IXANY)) != 0 ? "on" : "off";
+}
+
+// A part of the attributes that a device may refuse, or quietly keep as it was (a pseudo-terminal
+// keeps 8 data bits and no parity): each is set and read back on its own.
 struct Part {
-    tcflag_t termios::*flags;
-    tcflag_t mask;
     std::string_view name;
+    tcflag_t cflags;
+    tcflag_t iflags;
+    bool speed;
+    std::string (*text)(const termios &); // the part's value, as in the settings text
+
+    bool Same(const termios &a, const termios &b) const
+    {
+        return ((a.c_cflag ^ b.c_cflag) & cflags) == 0 && ((a.c_iflag ^ b.c_iflag) & iflags) == 0 &&
+               (!speed ||
+                (cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b)));
+    }
+    void CopyFrom(const termios &from, termios &to) const
+    {
+        to.c_cflag = (to.c_cflag & ~cflags) | (from.c_cflag & cflags);
+        to.c_iflag = (to.c_iflag & ~iflags) | (from.c_iflag & iflags);
+        if (speed) {
+            cfsetispeed(&to, cfgetispeed(&from));
+            cfsetospeed(&to, cfgetospeed(&from));
+        }
+    }
 };
-constexpr Part kCheckedParts[] = {
-    {&termios::c_cflag, CSIZE, "data bits"},
-    {&termios::c_cflag, PARENB | PARODD, "parity"},
-    {&termios::c_cflag, CSTOPB, "stop bits"},
-    {&termios::c_cflag, CRTSCTS, "handshaking"},
-    {&termios::c_iflag, INPCK | PARMRK | IGNPAR | ISTRIP, "parity checking"},
-};
+
+constexpr Part kBaudRate{"baud rate", 0, 0, true, BaudRateText};
+constexpr Part kDataBits{"data bits", CSIZE, 0, false, DataBitsText};
+// Parity checking goes with the parity: a line that does not take the parity checks nothing.
+constexpr Part kParity{"parity", PARENB | PARODD | CMSPAR, INPCK | PARMRK | IGNPAR | ISTRIP, false,
+                       ParityText};
+constexpr Part kStopBits{"stop bits", CSTOPB, 0, false, StopBitsText};
+constexpr Part kHandshaking{"handshaking", CRTSCTS, 0, false, HandshakingText};
+constexpr Part kFlowControl{"software flow control", 0, IXON | IXOFF | IXANY, false,
+                            FlowControlText};
+
+constexpr std::array<const Part *, 4> kLineParts{&kBaudRate, &kDataBits, &kParity, &kStopBits};
+// What an open must get: without it no byte is sure to pass unchanged.
+constexpr std::array<const Part *, 6> kOpenParts{&kBaudRate, &kDataBits,    &kParity,
+                                                 &kStopBits, &kHandshaking, &kFlowControl};
 
 // The name of the first part the device did not take as wanted, or empty.
 std::string_view RefusedPart(const termios &wanted, const termios &applied)
 {
-    if (cfgetispeed(&wanted) != cfgetispeed(&applied) ||
-        cfgetospeed(&wanted) != cfgetospeed(&applied))
-        return "baud rate";
-    for (const Part &part : kCheckedParts) {
-        if (((wanted.*part.flags ^ applied.*part.flags) & part.mask) != 0)
-            return part.name;
+    for (const Part *part : kOpenParts) {
+        if (!part->Same(wanted, applied))
+            return part->name;
     }
     return {};
+}
+
+// Sets the parts of `wanted` one at a time and reads each back: a part the device refuses or
+// keeps as it was is put back as it was and noted, and the rest still applies. The attributes
+// the line runs with then; empty, with errno, when the device fails.
+std::optional<termios> ApplyParts(int fd, const termios &wanted, std::span<const Part *const> parts,
+                                  std::vector<SerialPort::NotTaken> &notTaken)
+{
+    termios line{};
+    if (::tcgetattr(fd, &line) != 0)
+        return std::nullopt;
+    for (const Part *part : parts) {
+        std::erase_if(notTaken, [&](const auto &n) { return n.setting == part->name; });
+        termios candidate = line;
+        part->CopyFrom(wanted, candidate);
+        termios applied{};
+        if (::tcsetattr(fd, TCSANOW, &candidate) == 0 && ::tcgetattr(fd, &applied) == 0 &&
+            part->Same(candidate, applied)) {
+            line = applied;
+            continue;
+        }
+        if (::tcsetattr(fd, TCSANOW, &line) != 0)
+            return std::nullopt;
+        notTaken.push_back({std::string(part->name), part->text(wanted), part->text(line)});
+    }
+    return line;
 }
 
 bool IsWithoutModemLines(int error)
@@ -92,15 +191,19 @@ bool IsWithoutModemLines(int error)
 
 } // namespace
 
-bool QtSerialPort::SetLineAttributes(termios &attributes, const PortLists::LineSettings &settings)
+bool TermiosSerialPort::SetLineAttributes(termios &attributes,
+                                          const PortLists::LineSettings &settings)
 {
     const auto speed = SpeedOf(settings.baudRate);
     if (!speed || (settings.dataBits != 7 && settings.dataBits != 8))
         return false;
-    // Every byte, NUL, Ctrl-Z and XON/XOFF included, passes unchanged both ways.
-    cfmakeraw(&attributes);
-    attributes.c_cflag |= CLOCAL | CREAD;
-    attributes.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+    // Every flag is set here, none kept from an earlier program: a software flow control flag
+    // left on would send bytes nobody typed, mark or space parity would turn every byte into a
+    // parity error. Every byte, NUL, Ctrl-Z and XON/XOFF included, passes unchanged both ways;
+    // DTR drops with the close. Handshaking is set on its own.
+    const tcflag_t handshaking = attributes.c_cflag & CRTSCTS;
+    attributes = termios{};
+    attributes.c_cflag = CLOCAL | CREAD | HUPCL | handshaking;
     attributes.c_cflag |= settings.dataBits == 7 ? CS7 : CS8;
     if (settings.parity != PortLists::kNoParity)
         attributes.c_cflag |= PARENB;
@@ -108,11 +211,10 @@ bool QtSerialPort::SetLineAttributes(termios &attributes, const PortLists::LineS
         attributes.c_cflag |= PARODD;
     if (settings.stopBits == 2)
         attributes.c_cflag |= CSTOPB;
-    // A byte with a parity error is marked rather than dropped or passed as if sound, and
-    // stripping the eighth bit would make a true 0xFF look like the start of a mark.
-    attributes.c_iflag &= ~(INPCK | PARMRK | IGNPAR | ISTRIP);
+    // A byte with a parity error is marked rather than dropped or passed as if sound, and the
+    // eighth bit is kept, so a true 0xFF cannot look like the start of a mark.
     if (settings.parity != PortLists::kNoParity)
-        attributes.c_iflag |= INPCK | PARMRK;
+        attributes.c_iflag = INPCK | PARMRK;
     attributes.c_cc[VMIN] = 1;
     attributes.c_cc[VTIME] = 0;
     cfsetispeed(&attributes, *speed);
@@ -120,30 +222,22 @@ bool QtSerialPort::SetLineAttributes(termios &attributes, const PortLists::LineS
     return true;
 }
 
-QtSerialPort::QtSerialPort(std::string programFolder, QObject *parent)
+TermiosSerialPort::TermiosSerialPort(std::string programFolder, QObject *parent)
     : QObject(parent), programFolder_(std::move(programFolder))
 {
-    collectTimer_.setInterval(kCollectInterval);
-    connect(&collectTimer_, &QTimer::timeout, this, &QtSerialPort::OnCollectTick);
 }
 
-QtSerialPort::~QtSerialPort()
+TermiosSerialPort::~TermiosSerialPort()
 {
     CloseDevice();
 }
 
-void QtSerialPort::SetCollectInterval(std::chrono::milliseconds interval)
-{
-    collectTimer_.setInterval(interval);
-    fastLineBytes_ = static_cast<std::size_t>(kFastLineBytes * interval / kCollectInterval);
-}
-
-void QtSerialPort::SetLostHandler(LostHandler handler)
+void TermiosSerialPort::SetLostHandler(LostHandler handler)
 {
     lostHandler_ = std::move(handler);
 }
 
-bool QtSerialPort::SetPortNumber(std::int16_t n)
+bool TermiosSerialPort::SetPortNumber(std::int16_t n)
 {
     if (n < 1)
         return Fail("no port number " + std::to_string(n));
@@ -154,17 +248,12 @@ bool QtSerialPort::SetPortNumber(std::int16_t n)
     return true;
 }
 
-bool QtSerialPort::Open()
+bool TermiosSerialPort::Open()
 {
     CloseDevice();
-    // What a lost port kept and nobody read yet (a hold that outlasted the loss) stays, ahead of
-    // what the device sends once it is back.
-    if (keptFromLoss_)
-        parityMarks_.Reset();
-    else
-        Forget();
-    keptFromLoss_ = false;
+    Forget();
     lossPending_ = false;
+    notTaken_.clear();
     if (device_.empty())
         return Fail("no port number set");
     if (!OpenDevice()) {
@@ -176,14 +265,16 @@ bool QtSerialPort::Open()
 
 // Opens the device for this port alone, with plain line settings: those kept from an earlier
 // program might be refused by this device before the caller gets to set its own.
-bool QtSerialPort::OpenDevice()
+bool TermiosSerialPort::OpenDevice()
 {
     fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0)
         return errno == EBUSY ? Fail(kInUse) : FailWithSystemReason();
     // Two programs reading one line would each get some of the bytes. The lock keeps out every
-    // program that locks (another Tamvi, the usual terminal tools); the exclusive mode keeps out
-    // the others that open the device after us.
+    // program that locks (another Tamvi, the usual terminal tools), and goes with our descriptor
+    // whatever happens to the device. The terminal's exclusive mode is not used: a hang-up leaves
+    // it set on a terminal that stays alive, where only root could clear it, and then nobody else
+    // could open the device again, this program included.
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         // The device is another's: closed as it is, with what it holds for them and its mode.
@@ -193,7 +284,6 @@ bool QtSerialPort::OpenDevice()
     }
     if (!::isatty(fd_))
         return Fail("not a serial device");
-    ::ioctl(fd_, TIOCEXCL);
 
     termios attributes{};
     if (::tcgetattr(fd_, &attributes) != 0)
@@ -212,11 +302,10 @@ bool QtSerialPort::OpenDevice()
     return true;
 }
 
-bool QtSerialPort::Close()
+bool TermiosSerialPort::Close()
 {
     if (!IsOpen()) {
-        Forget(); // what a lost port kept
-        keptFromLoss_ = false;
+        Forget();
         return Fail("the port is not open");
     }
     SendWhatIsLeft();
@@ -225,27 +314,27 @@ bool QtSerialPort::Close()
     return true;
 }
 
-bool QtSerialPort::IsOpen() const
+bool TermiosSerialPort::IsOpen() const
 {
     return fd_ >= 0;
 }
 
-bool QtSerialPort::SetSettings(const std::string &text)
+bool TermiosSerialPort::SetSettings(const std::string &text)
 {
     if (!IsOpen())
         return Fail("the port is not open");
     const auto settings = PortLists::ParseLineSettings(text);
     if (!settings)
         return Fail("invalid port settings \"" + text + "\"");
-    termios before{};
-    if (::tcgetattr(fd_, &before) != 0)
+    termios wanted{};
+    if (::tcgetattr(fd_, &wanted) != 0)
         return FailWithSystemReason("line settings not read: ");
-    termios wanted = before;
     if (!SetLineAttributes(wanted, *settings))
         return Fail("invalid port settings \"" + text + "\"");
-    if (!ApplyAttributes(before, wanted))
-        return false;
-    const bool marking = settings->parity != PortLists::kNoParity;
+    const auto line = ApplyParts(fd_, wanted, kLineParts, notTaken_);
+    if (!line)
+        return FailWithSystemReason("line settings refused: ");
+    const bool marking = (line->c_iflag & PARMRK) != 0;
     if (marking != parityMarking_)
         parityMarks_.Reset();
     parityMarking_ = marking;
@@ -254,34 +343,36 @@ bool QtSerialPort::SetSettings(const std::string &text)
 
 // The port works in raw mode: every byte, NUL and Ctrl-Z included, is delivered unchanged, which
 // is what the program asks for. The opposite request has nothing to switch.
-bool QtSerialPort::SetNullDiscard(bool)
+bool TermiosSerialPort::SetNullDiscard(bool)
 {
     return true;
 }
-bool QtSerialPort::SetEofEnable(bool)
+bool TermiosSerialPort::SetEofEnable(bool)
 {
     return true;
 }
 
-bool QtSerialPort::SetHandshaking(Handshaking mode)
+bool TermiosSerialPort::SetHandshaking(Handshaking mode)
 {
     if (!IsOpen())
         return Fail("the port is not open");
-    termios before{};
-    if (::tcgetattr(fd_, &before) != 0)
+    termios wanted{};
+    if (::tcgetattr(fd_, &wanted) != 0)
         return FailWithSystemReason("line settings not read: ");
-    termios wanted = before;
     if (mode == Handshaking::RtsCts)
         wanted.c_cflag |= CRTSCTS;
     else
         wanted.c_cflag &= ~CRTSCTS;
-    if (!ApplyAttributes(before, wanted))
-        return false;
-    handshaking_ = mode;
+    const std::array parts{&kHandshaking};
+    const auto line = ApplyParts(fd_, wanted, parts, notTaken_);
+    if (!line)
+        return FailWithSystemReason("line settings refused: ");
+    // A device without hardware handshaking leaves RTS to the program.
+    handshaking_ = (line->c_cflag & CRTSCTS) != 0 ? Handshaking::RtsCts : Handshaking::None;
     return true;
 }
 
-void QtSerialPort::SetRts(bool on)
+void TermiosSerialPort::SetRts(bool on)
 {
     rts_ = on;
     // Under RTS/CTS handshaking the driver owns the line; the level is kept for GetRts either
@@ -290,24 +381,24 @@ void QtSerialPort::SetRts(bool on)
         SetModemLine(TIOCM_RTS, on);
 }
 
-bool QtSerialPort::GetRts() const
+bool TermiosSerialPort::GetRts() const
 {
     return rts_;
 }
 
-bool QtSerialPort::SetDtr(bool on)
+bool TermiosSerialPort::SetDtr(bool on)
 {
     dtr_ = on;
     return !IsOpen() || SetModemLine(TIOCM_DTR, on);
 }
 
-bool QtSerialPort::SetReadLength(std::int16_t n)
+bool TermiosSerialPort::SetReadLength(std::int16_t n)
 {
     readLength_ = n;
     return true;
 }
 
-std::optional<int> QtSerialPort::WaitingCount()
+std::optional<int> TermiosSerialPort::WaitingCount()
 {
     if (!IsOpen() && HeldCount() == 0) {
         Fail("the port is not open");
@@ -316,7 +407,7 @@ std::optional<int> QtSerialPort::WaitingCount()
     return static_cast<int>(Waiting());
 }
 
-std::optional<std::string> QtSerialPort::Read()
+std::optional<std::string> TermiosSerialPort::Read()
 {
     if (!IsOpen() && HeldCount() == 0) {
         Fail("the port is not open");
@@ -327,17 +418,21 @@ std::optional<std::string> QtSerialPort::Read()
         readLength_ > 0 ? static_cast<std::size_t>(readLength_) : std::string::npos;
 
     const std::size_t count = std::min(wanted, Waiting());
+    const bool wasFull = Room() == 0;
     std::string bytes = held_.substr(heldRead_, count);
     heldRead_ += count;
     if (HeldCount() == 0) {
         held_.clear();
         heldRead_ = 0;
+        keptFromLoss_ = false;
     }
+    if (wasFull && count > 0)
+        UpdateWatches(); // room again for what the system holds
     return bytes;
 }
 
 // Bytes go out at once; what the device cannot take now is queued and sent when it has room.
-bool QtSerialPort::Write(const std::string &oneChar)
+bool TermiosSerialPort::Write(const std::string &oneChar)
 {
     if (!IsOpen())
         return Fail("the port is not open");
@@ -348,7 +443,7 @@ bool QtSerialPort::Write(const std::string &oneChar)
     return true;
 }
 
-bool QtSerialPort::GetCts() const
+bool TermiosSerialPort::GetCts() const
 {
     // A device without modem lines stays without them while it is open: asking again on every
     // lamp tick would only cost a failing system call each time.
@@ -362,18 +457,24 @@ bool QtSerialPort::GetCts() const
     return (lines & TIOCM_CTS) != 0;
 }
 
-std::string QtSerialPort::DeviceName() const
+std::vector<SerialPort::NotTaken> TermiosSerialPort::SettingsNotTaken() const
+{
+    return notTaken_;
+}
+
+std::string TermiosSerialPort::DeviceName() const
 {
     return device_;
 }
 
-std::string QtSerialPort::ErrorString() const
+std::string TermiosSerialPort::ErrorString() const
 {
     return error_;
 }
 
-// A slow line is collected by the timer; the arrival watch takes over on a fast one.
-void QtSerialPort::StartWatching()
+// Bytes are taken as they arrive: a hang-up discards what the system still held for the device,
+// and a quiet line costs nothing while it waits.
+void TermiosSerialPort::StartWatching()
 {
     arrivalWatch_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(arrivalWatch_, &QSocketNotifier::activated, this, [this] {
@@ -386,19 +487,15 @@ void QtSerialPort::StartWatching()
             ReportLoss(SystemMessage(errno));
         UpdateWatches();
     });
-    fastLine_ = false;
-    collected_ = 0;
     UpdateWatches();
-    collectTimer_.start();
 }
 
 // Every close of the device goes through here: the watches go first, as a watch left on a
 // closed descriptor would be reported as invalid. What the device has still to send is
 // discarded, so that closing never waits for it, and what the system received and nobody read,
 // which a device that stays open elsewhere (a pseudo-terminal) would keep for the next open.
-void QtSerialPort::CloseDevice()
+void TermiosSerialPort::CloseDevice()
 {
-    collectTimer_.stop();
     delete arrivalWatch_;
     arrivalWatch_ = nullptr;
     delete sendWatch_;
@@ -409,14 +506,13 @@ void QtSerialPort::CloseDevice()
     int unsent = 0;
     if (::ioctl(fd_, TIOCOUTQ, &unsent) == 0 && unsent > 0)
         ::tcflush(fd_, TCOFLUSH);
-    ::ioctl(fd_, TIOCNXCL); // the mode outlives us on a device that stays open elsewhere
-    ::close(fd_);           // the lock goes with it
+    ::close(fd_); // the lock goes with it
     fd_ = -1;
 }
 
 // Bytes written just before a close (a quick-send before Quit or Save) still go out: what is
 // queued gets one more try, and the device a short while to send what it holds.
-void QtSerialPort::SendWhatIsLeft()
+void TermiosSerialPort::SendWhatIsLeft()
 {
     SendQueued();
     const auto deadline = std::chrono::steady_clock::now() + kCloseSendLimit;
@@ -426,18 +522,22 @@ void QtSerialPort::SendWhatIsLeft()
         std::this_thread::sleep_for(5ms);
 }
 
-// What the port held and had not handed out goes with a close: a new start begins empty.
-void QtSerialPort::Forget()
+// What the port held and had not handed out goes with a close: a new start begins empty. Only
+// what a lost port kept stays until it is read, however many opens fail or close before the
+// device is back, so that a hold across an unplug loses nothing.
+void TermiosSerialPort::Forget()
 {
-    held_.clear();
-    heldRead_ = 0;
     queued_.clear();
     parityMarks_.Reset();
+    if (keptFromLoss_)
+        return;
+    held_.clear();
+    heldRead_ = 0;
 }
 
 // Sets the attributes and reads them back: a device may take part of them and keep the rest as
 // it was. Then the attributes before stay, and the part refused is the reason.
-bool QtSerialPort::ApplyAttributes(const termios &before, const termios &wanted)
+bool TermiosSerialPort::ApplyAttributes(const termios &before, const termios &wanted)
 {
     if (::tcsetattr(fd_, TCSANOW, &wanted) != 0)
         return FailWithSystemReason("line settings refused: ");
@@ -452,7 +552,7 @@ bool QtSerialPort::ApplyAttributes(const termios &before, const termios &wanted)
 }
 
 // A device without modem lines counts as done, and is not asked again while open.
-bool QtSerialPort::SetModemLine(int line, bool on)
+bool TermiosSerialPort::SetModemLine(int line, bool on)
 {
     if (modemLinesAbsent_ || ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
         return true;
@@ -464,7 +564,7 @@ bool QtSerialPort::SetModemLine(int line, bool on)
 }
 
 // Writes what is queued as far as the device takes it. False, with errno, when the device fails.
-bool QtSerialPort::SendQueued()
+bool TermiosSerialPort::SendQueued()
 {
     while (!queued_.empty()) {
         const ssize_t sent = ::write(fd_, queued_.data(), queued_.size());
@@ -478,66 +578,58 @@ bool QtSerialPort::SendQueued()
     return true;
 }
 
-// Whether the line is fast is judged anew every interval, by what it brought in the last one.
-void QtSerialPort::OnCollectTick()
-{
-    Collect();
-    fastLine_ = collected_ >= fastLineBytes_;
-    collected_ = 0;
-    UpdateWatches();
-}
-
 // Takes what the device has received, and notices a device that went away.
-void QtSerialPort::Collect()
+void TermiosSerialPort::Collect()
 {
     if (!IsOpen() || lossPending_)
         return;
-    pollfd device{fd_, POLLIN, 0};
-    if (::poll(&device, 1, 0) <= 0)
-        return;
-    if ((device.revents & POLLIN) != 0 && !Drain())
-        ReportLoss(SystemMessage(errno));
-    else if ((device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-        ReportLoss("the device hung up");
+    if (std::string gone = Drain(); !gone.empty())
+        ReportLoss(std::move(gone));
 }
 
-// Moves what the device has received into held_, up to kReceiveBufferBytes held in all. False,
-// with errno, when reading failed.
-bool QtSerialPort::Drain()
+// Moves what the device has received into held_, up to kReceiveBufferBytes held in all. A device
+// that hangs up still gives what it had first; then a read finds the end of the file, or fails.
+// Returns why the device is gone, or empty.
+std::string TermiosSerialPort::Drain()
 {
     char chunk[16 * 1024];
     while (Room() > 0) {
-        const ssize_t got = ::read(fd_, chunk, std::min(sizeof chunk, Room()));
-        if (got > 0)
+        const std::size_t wanted = std::min(sizeof chunk, Room());
+        const ssize_t got = ::read(fd_, chunk, wanted);
+        if (got > 0) {
             Keep(chunk, static_cast<std::size_t>(got));
-        else if (got == 0 || errno == EAGAIN)
-            return true; // nothing more for now
-        else if (errno != EINTR)
-            return false;
+            if (static_cast<std::size_t>(got) < wanted)
+                return {}; // all there was: a slow line costs one read per arrival
+        } else if (got == 0) {
+            return "the device hung up";
+        } else if (errno == EAGAIN) {
+            return {};
+        } else if (errno != EINTR) {
+            return SystemMessage(errno);
+        }
     }
-    return true;
+    return {};
 }
 
-void QtSerialPort::Keep(const char *bytes, std::size_t count)
+void TermiosSerialPort::Keep(const char *bytes, std::size_t count)
 {
-    collected_ += count;
     if (parityMarking_)
         parityMarks_.Decode(std::string_view(bytes, count), held_);
     else
         held_.append(bytes, count);
 }
 
-// The arrival watch is on only on a fast line with room left: a full buffer leaves the bytes
-// with the system, which then holds the sender off. The send watch is on while bytes wait.
-void QtSerialPort::UpdateWatches()
+// The arrival watch is on while there is room: a full buffer leaves the bytes with the system,
+// which then holds the sender off. The send watch is on while bytes wait.
+void TermiosSerialPort::UpdateWatches()
 {
     if (arrivalWatch_)
-        arrivalWatch_->setEnabled(fastLine_ && Room() > 0 && !lossPending_);
+        arrivalWatch_->setEnabled(Room() > 0 && !lossPending_);
     if (sendWatch_)
         sendWatch_->setEnabled(!queued_.empty() && !lossPending_);
 }
 
-std::size_t QtSerialPort::Room() const
+std::size_t TermiosSerialPort::Room() const
 {
     // Decoding may add a byte or two beyond the limit.
     const auto limit = static_cast<std::size_t>(kReceiveBufferBytes);
@@ -545,7 +637,7 @@ std::size_t QtSerialPort::Room() const
 }
 
 // The bytes ready to be read: those held, or when none are, what the device has received since.
-std::size_t QtSerialPort::Waiting()
+std::size_t TermiosSerialPort::Waiting()
 {
     if (HeldCount() == 0)
         Collect();
@@ -554,17 +646,17 @@ std::size_t QtSerialPort::Waiting()
 
 // Closing right here could delete a watch inside its own event, or close the port in the middle
 // of a read of the receive tick: the port is closed from the event loop, once.
-void QtSerialPort::ReportLoss(std::string reason)
+void TermiosSerialPort::ReportLoss(std::string reason)
 {
     if (lossPending_ || !IsOpen())
         return;
     lossPending_ = true;
     lossReason_ = std::move(reason);
     UpdateWatches();
-    QMetaObject::invokeMethod(this, &QtSerialPort::HandleLoss, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &TermiosSerialPort::HandleLoss, Qt::QueuedConnection);
 }
 
-void QtSerialPort::HandleLoss()
+void TermiosSerialPort::HandleLoss()
 {
     if (!lossPending_ || !IsOpen())
         return;
@@ -572,20 +664,20 @@ void QtSerialPort::HandleLoss()
     lossPending_ = false;
     CloseDevice();
     queued_.clear(); // nowhere to go
-    keptFromLoss_ = true;
+    keptFromLoss_ = HeldCount() > 0;
     error_ = lossReason_;
     // Not error_: the handler reads the port, and a read of the closed port replaces error_.
     if (lostHandler_)
         lostHandler_(lossReason_);
 }
 
-bool QtSerialPort::Fail(std::string reason)
+bool TermiosSerialPort::Fail(std::string reason)
 {
     error_ = std::move(reason);
     return false;
 }
 
-bool QtSerialPort::FailWithSystemReason(const std::string &what)
+bool TermiosSerialPort::FailWithSystemReason(const std::string &what)
 {
     return Fail(what + SystemMessage(errno));
 }

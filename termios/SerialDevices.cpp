@@ -1,4 +1,4 @@
-#include "qtserial/SerialDevices.h"
+#include "termios/SerialDevices.h"
 
 #include <QDir>
 #include <QFileInfo>

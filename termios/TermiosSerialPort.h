@@ -3,31 +3,33 @@
 // SerialPort on a terminal device of the system. Port n is the device PortDevicePath names. The
 // port owns the device's descriptor: it opens it locked for itself, in raw mode, sets the line
 // and the modem lines through termios, and does its own reading and writing, watched by the event
-// loop. A slow line is read every collect interval, so that it does not wake the program for every
-// few bytes. Everything received is kept (up to 1 MiB, after which the operating system holds the
-// sender off) until the receive tick reads it; Close and Open start with nothing kept.
+// loop. A line setting the device does not take leaves the line as it was in that respect and is
+// noted (SettingsNotTaken); the other settings still apply. Bytes are taken from the system as
+// they arrive and kept (up to 1 MiB, after which the operating system holds the sender off)
+// until the receive tick reads them; Close and Open start with nothing kept, but for what a lost
+// port received.
 //
 // A device that goes away while open (an adapter pulled out, the far side of a pseudo-terminal
-// closed) is noticed by the next collection: the port is closed and the lost handler called
-// once; bytes received before it stay readable until the next Open or Close, later reads count as
-// no input.
+// closed) is noticed at once: what the system still holds is read, the port is closed and the
+// lost handler called once. The bytes received before stay readable until they are read, through
+// any Close and Open, failed or not.
 
 #include "serial/ParityMarks.h"
 #include "serial/SerialPort.h"
 #include "settings/PortLists.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <termios.h>
+#include <vector>
 
 class QSocketNotifier;
 
-class QtSerialPort final : public QObject, public SerialPort
+class TermiosSerialPort final : public QObject, public SerialPort
 {
     Q_OBJECT
 
@@ -35,31 +37,19 @@ public:
     // What the port keeps between receive ticks and through a hold; when it is full the device
     // is held off by the operating system.
     static constexpr std::int64_t kReceiveBufferBytes = 1 << 20;
-    // How often received bytes are collected from the operating system on a slow line: as often
-    // as the lamps are refreshed, so both share one wake-up. A device that hangs up takes what
-    // the system still held for it along, so collecting rarely would risk those bytes.
-    static constexpr std::chrono::milliseconds kCollectInterval{50};
-    // From this many bytes in one collect interval (40 KB/s, about 400,000 baud) bytes are taken
-    // as they arrive: the system's own line buffer (4 KiB) stays far from full, so a line with
-    // handshaking is not slowed down and one without cannot overrun.
-    static constexpr std::size_t kFastLineBytes = 2048;
     // How long Close waits for the device to send what it was given. Closing a device with bytes
     // still to send waits until they are out (up to 30 s on a serial driver, forever while the
     // far side holds a handshake line off); what is left then is discarded instead.
     static constexpr std::chrono::milliseconds kCloseSendLimit{250};
 
-    // The line settings applied to a device's attributes: raw bytes in and out, the baud rate,
-    // parity, data and stop bits, and with parity E or O input parity checking that marks each
-    // damaged byte (ParityMarks). False for a baud rate the system has no speed for.
+    // The line settings as a device's attributes, every flag defined but the handshaking, which
+    // is kept: raw bytes in and out, the baud rate, parity, data and stop bits, and with parity
+    // E or O input parity checking that marks each damaged byte (ParityMarks). False for a baud
+    // rate the system has no speed for.
     static bool SetLineAttributes(termios &attributes, const PortLists::LineSettings &settings);
 
-    explicit QtSerialPort(std::string programFolder, QObject *parent = nullptr);
-    ~QtSerialPort() override;
-
-    // For an owner without the lamps' tick (a station without a screen), collecting as often as
-    // its receive tick saves three wake-ups in four. The line counts as fast from the same rate
-    // on; the system holds what arrives in between (64 KiB of line buffers before it throttles).
-    void SetCollectInterval(std::chrono::milliseconds interval);
+    explicit TermiosSerialPort(std::string programFolder, QObject *parent = nullptr);
+    ~TermiosSerialPort() override;
 
     void SetLostHandler(LostHandler handler) override;
 
@@ -80,6 +70,7 @@ public:
     bool Write(const std::string &oneChar) override;
     bool GetCts() const override;
 
+    std::vector<NotTaken> SettingsNotTaken() const override;
     std::string DeviceName() const override;
     std::string ErrorString() const override;
 
@@ -92,9 +83,8 @@ private:
     bool ApplyAttributes(const termios &before, const termios &wanted);
     bool SetModemLine(int line, bool on);
     bool SendQueued();
-    void OnCollectTick();
     void Collect();
-    bool Drain();
+    std::string Drain();
     void Keep(const char *bytes, std::size_t count);
     void UpdateWatches();
     std::size_t Waiting();
@@ -108,21 +98,17 @@ private:
     std::string programFolder_;
     std::string device_;
     int fd_ = -1;
-    // Watches for arriving bytes while the line is fast; off on a slow line, where the collect
-    // timer takes them.
+    // Watches for arriving bytes while there is room for them.
     QSocketNotifier *arrivalWatch_ = nullptr;
     // Watches for room to send while bytes the device could not take at once are queued.
     QSocketNotifier *sendWatch_ = nullptr;
-    QTimer collectTimer_;
-    std::size_t collected_ = 0;                  // since the last collect tick
-    std::size_t fastLineBytes_ = kFastLineBytes; // in one collect interval
-    bool fastLine_ = false;
     mutable bool modemLinesAbsent_ = false;
     bool lossPending_ = false;
-    bool keptFromLoss_ = false; // held_ is what a lost port received; an Open keeps it
+    bool keptFromLoss_ = false; // held_ begins with what a lost port received, not read yet
     std::string lossReason_;
     LostHandler lostHandler_;
     std::string error_;
+    std::vector<NotTaken> notTaken_; // since the last Open
     bool rts_ = false;
     bool dtr_ = true;
     Handshaking handshaking_ = Handshaking::None;
