@@ -187,6 +187,11 @@ TEST_F(WindowOnPty, ALostPortOpensAgainByItselfAfterEveryReplug)
         const std::string sent = "sent " + std::to_string(plug);
         ASSERT_TRUE(line->WriteAll(sent + "\r\n"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return HasLogged(sent); }, 5000));
+        // As an unplugged adapter's /dev/serial/by-id name, the link goes with the device: the
+        // terminal number it named may meanwhile be another test's.
+        const fs::path link = folder.Path() / "ports" / ("com" + std::to_string(kPort));
+        fs::remove(link);
+        fs::create_symlink(folder.Path() / "unplugged", link);
         line->CloseMaster();
         line->CloseSlave();
         ASSERT_TRUE(QTest::qWaitFor([&] { return CountLogged("lost: ") == plug; }, 5000));
