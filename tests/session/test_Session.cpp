@@ -98,6 +98,23 @@ TEST_F(SessionTest, StartUpWithoutSettingsFileWarnsOnceAndRunsOnClosed)
     EXPECT_EQ(lines[1], "Tamvi van Dranel BV gestart");
 }
 
+// The system would cut the path short at the NUL and append to a file named "logs".
+TEST_F(SessionTest, ALogFolderWithANulFallsBackToTheDefaultAndSaysWhy)
+{
+    SettingsRecord record = session.Settings();
+    record.logfilepath = (folder.Path() / "logs").string() + std::string(1, '\0') + "x";
+    ASSERT_TRUE(LeesIniFile::SchrijfIni(record, folder.Str()).ok);
+
+    session.StartUp();
+    EXPECT_EQ(log.LogDirectory(), (folder.Path() / "logfile").string());
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() / "logs"));
+    const auto lines = Logged();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0],
+              "DEBUG: Bij instellingen logfilepath met een NUL-byte, geen pad, default: " +
+                  (folder.Path() / "logfile").string());
+}
+
 TEST_F(SessionTest, StartUpOpensTheStoredPortAndCaptionsTheWindow)
 {
     SettingsRecord record = session.Settings();
