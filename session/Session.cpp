@@ -133,6 +133,7 @@ void Session::ReceiveTick()
     // again, also when the line is quiet.
     log_.WriteKeptLines();
     ReopenLostPort();
+    log_.CloseFile(); // a quiet line holds no file open
     ReportLogFailure();
 }
 
