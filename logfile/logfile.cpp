@@ -68,14 +68,19 @@ int WriteAll(int fd, std::string_view bytes)
 
 } // namespace
 
+// Asked once per line: the local time is worked out once per second.
 DateTime SystemClock::Now() const
 {
     const std::time_t now = std::time(nullptr);
+    if (now == second_)
+        return local_;
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr)
         return {};
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
+    second_ = now;
+    local_ = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+              local.tm_hour,        local.tm_min,     local.tm_sec};
+    return local_;
 }
 
 LogWriter::LogWriter(const Clock &clock) : clock_(clock) {}
@@ -137,10 +142,14 @@ bool LogWriter::WriteKeptLines()
 // "HH:MM:SS text" and CR LF, the text unchanged whatever bytes it holds.
 const std::string &LogWriter::StampedLine(const DateTime &stamp, std::string_view text)
 {
-    char time[48];
-    const int length =
-        std::snprintf(time, sizeof time, "%02d:%02d:%02d ", stamp.hour, stamp.minute, stamp.second);
-    line_.assign(time, static_cast<std::size_t>(length)).append(text).append("\r\n");
+    line_.clear();
+    for (const int part : {stamp.hour, stamp.minute, stamp.second}) {
+        line_ += static_cast<char>('0' + part / 10 % 10);
+        line_ += static_cast<char>('0' + part % 10);
+        line_ += ':';
+    }
+    line_.back() = ' ';
+    line_.append(text).append("\r\n");
     return line_;
 }
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <optional>
 #include <string>
@@ -44,6 +45,10 @@ class SystemClock final : public Clock
 {
 public:
     DateTime Now() const override;
+
+private:
+    mutable std::time_t second_ = -1;
+    mutable DateTime local_;
 };
 
 // Why writing fails right now: the file that could not be written and the system's reason.

@@ -314,7 +314,7 @@ TEST_F(SessionTest, ASaveLogsBeforeOpeningAgain)
     port.Fail("Open", "No such file or directory");
     port.calls.clear();
     session.ApplySettings(session.Settings());
-    EXPECT_THAT(port.calls, ElementsAre("SetReadLength(1)", "WaitingCount()", "Close()",
+    EXPECT_THAT(port.calls, ElementsAre("SetReadLength(0)", "WaitingCount()", "Close()",
                                         "SetPortNumber(3)", "Open()", "Close()"));
     EXPECT_THAT(Logged(),
                 ElementsAre("DEBUG: ComPoort opnieuw geopend:  3",
