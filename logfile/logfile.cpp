@@ -127,16 +127,21 @@ void LogWriter::WriteLogLine(std::string_view text)
         }
         if (failure_)
             Keep(now, text);
-        return;
+    } else {
+        Keep(now, text);
+        WriteKept(now);
+        DropOldestBeyondLimits();
     }
-    Keep(now, text);
-    WriteKept(now);
-    DropOldestBeyondLimits();
+    if (!keepOpen_)
+        CloseFile();
 }
 
 bool LogWriter::WriteKeptLines()
 {
-    return kept_.empty() || WriteKept(clock_.Now());
+    const bool written = kept_.empty() || WriteKept(clock_.Now());
+    if (!keepOpen_)
+        CloseFile();
+    return written;
 }
 
 // "HH:MM:SS text" and CR LF, the text unchanged whatever bytes it holds.
@@ -306,6 +311,7 @@ std::optional<WriteFailure> LogWriter::Open(const DateTime &day)
 
 void LogWriter::CloseFile()
 {
+    keepOpen_ = false;
     if (file_.fd < 0)
         return;
     // The lines are with the system already; a failing close cannot take them back.

@@ -1,9 +1,9 @@
 #pragma once
 
 // The daily, time-stamped log file. Every line is handed to the system as soon as it is written,
-// so `tail -f` and other programs see it at once. The day's file stays open only between lines
-// written close together (the owner closes it at the end of its tick), and it is opened again
-// when the day changes or when the file at its path is no longer the one open. A line that
+// so `tail -f` and other programs see it at once. The day's file stays open only while its owner
+// writes many lines in a row (a receive tick), and it is opened again when the day changes or
+// when the file at its path is no longer the one open. A line that
 // cannot be written is kept in memory, in order and with its own time stamp, and written before
 // the next line of its file once writing works again; a file that fails holds up no other file.
 
@@ -78,7 +78,10 @@ public:
     // line (a timer, shutdown). True when no line is kept any more.
     bool WriteKeptLines();
 
-    // Closes the day's file until the next line; every line written is with the system already.
+    // Many lines in a row (a receive tick's): the day's file stays open from line to line until
+    // CloseFile. Otherwise each line opens and closes it, so no file stays open between events.
+    void KeepFileOpen() { keepOpen_ = true; }
+    // Every line written is with the system already.
     void CloseFile();
 
     // Set while the last attempt failed for some file (the earliest day's that failed); cleared
@@ -140,6 +143,7 @@ private:
     std::size_t keptBytes_ = 0;
     std::optional<WriteFailure> failure_;
     OpenFile file_;
+    bool keepOpen_ = false;
     std::string line_; // the line being written, its room kept from line to line
 };
 

@@ -66,6 +66,7 @@ TEST_F(LogWriterTest, TheNextLineFollowsTheFileAtItsPath)
 {
     const fs::path folder = tmp.Path() / "logs";
     writer.SetLogDirectory(folder.string());
+    writer.KeepFileOpen();
     writer.WriteLogLine("first");
     EXPECT_EQ(ReadFileBytes(folder / "08122026.log"), "14:05:09 first\r\n");
 
