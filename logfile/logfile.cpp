@@ -87,13 +87,13 @@ LogWriter::LogWriter(const Clock &clock) : clock_(clock) {}
 
 LogWriter::~LogWriter()
 {
-    CloseFile();
+    Close();
 }
 
 void LogWriter::SetLogDirectory(std::string directory)
 {
     if (directory != directory_)
-        CloseFile();
+        Close();
     directory_ = std::move(directory);
 }
 
@@ -133,14 +133,14 @@ void LogWriter::WriteLogLine(std::string_view text)
         DropOldestBeyondLimits();
     }
     if (!keepOpen_)
-        CloseFile();
+        Close();
 }
 
 bool LogWriter::WriteKeptLines()
 {
     const bool written = kept_.empty() || WriteKept(clock_.Now());
     if (!keepOpen_)
-        CloseFile();
+        Close();
     return written;
 }
 
@@ -261,13 +261,13 @@ std::optional<WriteFailure> LogWriter::Append(const DateTime &stamp, std::string
         return WriteFailure{LogFilePath(stamp), "no log folder is set"};
     const DateTime day = DayOf(stamp);
     if (!IsOpenFor(day)) {
-        CloseFile();
+        Close();
         if (std::optional<WriteFailure> failure = Open(day))
             return failure;
     }
     if (const int error = WriteAll(file_.fd, line); error != 0) {
         WriteFailure failure{file_.path, SystemReason(error)};
-        CloseFile();
+        Close();
         return failure;
     }
     return std::nullopt;
@@ -312,6 +312,11 @@ std::optional<WriteFailure> LogWriter::Open(const DateTime &day)
 void LogWriter::CloseFile()
 {
     keepOpen_ = false;
+    Close();
+}
+
+void LogWriter::Close()
+{
     if (file_.fd < 0)
         return;
     // The lines are with the system already; a failing close cannot take them back.

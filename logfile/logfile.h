@@ -136,6 +136,7 @@ private:
     std::optional<WriteFailure> Append(const DateTime &stamp, std::string_view line);
     bool IsOpenFor(const DateTime &day) const;
     std::optional<WriteFailure> Open(const DateTime &day);
+    void Close();
 
     const Clock &clock_;
     std::string directory_;

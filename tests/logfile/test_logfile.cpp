@@ -18,6 +18,17 @@ using logfile::LogWriter;
 namespace
 {
 
+// How many of this process's descriptors are open on `file`.
+int DescriptorsOf(const fs::path &file)
+{
+    int count = 0;
+    for (const auto &fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        count += fs::read_symlink(fd.path(), error) == file ? 1 : 0;
+    }
+    return count;
+}
+
 class LogWriterTest : public ::testing::Test
 {
 protected:
@@ -68,15 +79,22 @@ TEST_F(LogWriterTest, TheNextLineFollowsTheFileAtItsPath)
     writer.SetLogDirectory(folder.string());
     writer.KeepFileOpen();
     writer.WriteLogLine("first");
-    EXPECT_EQ(ReadFileBytes(folder / "08122026.log"), "14:05:09 first\r\n");
+    writer.WriteLogLine("second");
+    EXPECT_EQ(ReadFileBytes(folder / "08122026.log"), "14:05:09 first\r\n14:05:09 second\r\n");
+    EXPECT_EQ(DescriptorsOf(folder / "08122026.log"), 1);
 
     fs::rename(folder / "08122026.log", folder / "renamed.log");
     writer.WriteLogLine("after rename");
-    EXPECT_EQ(ReadFileBytes(folder / "renamed.log"), "14:05:09 first\r\n");
+    EXPECT_EQ(ReadFileBytes(folder / "renamed.log"), "14:05:09 first\r\n14:05:09 second\r\n");
     fs::remove(folder / "08122026.log");
     writer.WriteLogLine("after removal");
     EXPECT_EQ(ReadFileBytes(folder / "08122026.log"), "14:05:09 after removal\r\n");
 
+    writer.CloseFile();
+    EXPECT_EQ(DescriptorsOf(folder / "08122026.log"), 0);
+
+    writer.KeepFileOpen();
+    writer.WriteLogLine("again");
     fs::remove_all(folder);
     std::ofstream(folder) << "a file where the folder was";
     writer.WriteLogLine("folder gone");
