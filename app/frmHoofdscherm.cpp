@@ -391,6 +391,11 @@ void frmHoofdscherm::ReceiveTick()
 void frmHoofdscherm::LampTick()
 {
     const LampStates &lamps = session_.LampTick();
+    // Most ticks change no lamp; those touch no widget at all.
+    if (lamps.tx == lampsShown_.tx && lamps.rx == lampsShown_.rx && lamps.cts == lampsShown_.cts &&
+        lamps.rts == lampsShown_.rts)
+        return;
+    lampsShown_ = lamps;
     ShowLamp(shpTx_, kTxColours, lamps.tx);
     ShowLamp(shpRx_, kRxColours, lamps.rx);
     ShowLamp(shpCts_, kLineColours, lamps.cts);

@@ -89,6 +89,7 @@ private:
     QFrame *shpRx_ = nullptr;
     QFrame *shpRts_ = nullptr;
     QFrame *shpCts_ = nullptr;
+    LampStates lampsShown_; // all off, as the lamps are built
     QLabel *labLinkStatus_ = nullptr;
     QLineEdit *txtDummy_ = nullptr;
 

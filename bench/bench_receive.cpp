@@ -62,7 +62,9 @@ void ProcessInput(benchmark::State &state, Regime regime)
 
     for (auto _ : state) {
         port.Feed(chunk);
+        log.KeepFileOpen(); // as the receive tick does
         rs.ProcessInput();
+        log.CloseFile();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kChunk));
     if (log.Failure())

@@ -1,5 +1,8 @@
 #include "logfile/logfile.h"
 
+#include "conversions/Windows1252.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -9,6 +12,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace logfile
@@ -17,76 +21,79 @@ namespace logfile
 namespace
 {
 
-// "HH:MM:SS text" and CR LF, the text unchanged whatever bytes it holds.
-std::string StampedLine(const DateTime &stamp, std::string_view text)
+DateTime DayOf(const DateTime &stamp)
 {
-    char time[48];
-    std::snprintf(time, sizeof time, "%02d:%02d:%02d ", stamp.hour, stamp.minute, stamp.second);
-    std::string line;
-    line.reserve(std::char_traits<char>::length(time) + text.size() + 2);
-    line.append(time).append(text).append("\r\n");
-    return line;
+    return {stamp.year, stamp.month, stamp.day, 0, 0, 0};
+}
+
+std::string SystemReason(int error)
+{
+    return std::generic_category().message(error);
 }
 
 // The date is in it because the lost lines may belong to an earlier day's file.
-std::string LostLinesText(std::size_t count, const DateTime &first)
+std::string LostLinesText(std::size_t count, const DateTime &first, const std::string &path)
 {
     char since[64];
     std::snprintf(since, sizeof since, "%02d-%02d-%04d %02d:%02d:%02d", first.day, first.month,
                   first.year, first.hour, first.minute, first.second);
     return "STATUS: " + std::to_string(count) + (count == 1 ? " log line" : " log lines") +
-           " lost from " + since + " on while the log file could not be written";
+           " lost from " + since + " on while the log file " + Windows1252::TextFromNative(path) +
+           " could not be written";
 }
 
-// Appends all of `bytes` with one open-append-close. Returns 0, or the error of the step that
-// failed. A write that fails part way cuts its fragment off again, so that the retry of the kept
-// line does not leave half a line in front of the whole one.
-int AppendToFile(const std::string &path, std::string_view bytes)
+// Hands all of `bytes` to the file. Returns 0, or the error of the write that failed; one that
+// fails part way cuts its fragment off again, so that the retry of the kept line does not leave
+// half a line in front of the whole one.
+int WriteAll(int fd, std::string_view bytes)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return errno;
     std::size_t written = 0;
-    int error = 0;
     while (written < bytes.size()) {
         const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
         if (count > 0) {
             written += static_cast<std::size_t>(count);
-        } else if (count < 0 && errno != EINTR) {
-            error = errno;
-            break;
-        } else if (count == 0) {
-            error = EIO;
-            break;
+            continue;
         }
-    }
-    if (error != 0 && written > 0) {
+        if (count < 0 && errno == EINTR)
+            continue;
+        const int error = count < 0 ? errno : EIO;
         const off_t end = ::lseek(fd, 0, SEEK_CUR);
-        if (end >= 0 && ::ftruncate(fd, end - static_cast<off_t>(written)) != 0) {
+        if (written > 0 && end >= 0 && ::ftruncate(fd, end - static_cast<off_t>(written)) != 0) {
             // Nothing more to do: the line stays kept and is written whole later.
         }
+        return error;
     }
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    return error;
+    return 0;
 }
 
 } // namespace
 
+// Asked once per line: the local time is worked out once per second.
 DateTime SystemClock::Now() const
 {
     const std::time_t now = std::time(nullptr);
+    if (now == second_)
+        return local_;
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr)
         return {};
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
+    second_ = now;
+    local_ = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+              local.tm_hour,        local.tm_min,     local.tm_sec};
+    return local_;
 }
 
 LogWriter::LogWriter(const Clock &clock) : clock_(clock) {}
 
+LogWriter::~LogWriter()
+{
+    Close();
+}
+
 void LogWriter::SetLogDirectory(std::string directory)
 {
+    if (directory != directory_)
+        Close();
     directory_ = std::move(directory);
 }
 
@@ -100,99 +107,226 @@ std::string LogWriter::LogFilePath(const DateTime &when) const
     return path + name;
 }
 
+std::size_t LogWriter::KeptLineCount() const
+{
+    std::size_t count = 0;
+    for (const KeptDay &day : kept_)
+        count += day.lines.size();
+    return count;
+}
+
 void LogWriter::WriteLogLine(std::string_view text)
 {
     const DateTime now = clock_.Now();
-    Keep(now, text);
-    WriteKept(now);
-    DropOldestBeyondLimits();
+    if (kept_.empty()) {
+        // The usual case: nothing waits, so the line goes straight to its file.
+        try {
+            failure_ = Append(now, StampedLine(now, text));
+        } catch (const std::bad_alloc &) {
+            failure_ = WriteFailure{directory_, SystemReason(ENOMEM)};
+        }
+        if (failure_)
+            Keep(now, text);
+    } else {
+        Keep(now, text);
+        WriteKept(now);
+        DropOldestBeyondLimits();
+    }
+    if (!keepOpen_)
+        Close();
 }
 
 bool LogWriter::WriteKeptLines()
 {
-    return WriteKept(clock_.Now());
+    const bool written = kept_.empty() || WriteKept(clock_.Now());
+    if (!keepOpen_)
+        Close();
+    return written;
 }
 
-// Every line goes through the queue, so a new line never overtakes a kept one.
+// "HH:MM:SS text" and CR LF, the text unchanged whatever bytes it holds.
+const std::string &LogWriter::StampedLine(const DateTime &stamp, std::string_view text)
+{
+    line_.clear();
+    for (const int part : {stamp.hour, stamp.minute, stamp.second}) {
+        line_ += static_cast<char>('0' + part / 10 % 10);
+        line_ += static_cast<char>('0' + part % 10);
+        line_ += ':';
+    }
+    line_.back() = ' ';
+    line_.append(text).append("\r\n");
+    return line_;
+}
+
+// Every line of a day goes through its queue, so a new line never overtakes a kept one.
 void LogWriter::Keep(const DateTime &stamp, std::string_view text)
 {
+    const DateTime day = DayOf(stamp);
+    auto kept = std::find_if(kept_.begin(), kept_.end(),
+                             [&](const KeptDay &waiting) { return waiting.day == day; });
     try {
-        kept_.push_back({stamp, StampedLine(stamp, text)});
-        keptBytes_ += kept_.back().line.size();
+        if (kept == kept_.end())
+            kept = kept_.insert(kept_.end(), KeptDay{day, {}, 0, {}});
+        kept->lines.push_back({stamp, StampedLine(stamp, text)});
+        keptBytes_ += kept->lines.back().line.size();
     } catch (const std::bad_alloc &) {
-        CountLost(stamp); // no memory to hold it; the status line counts it
+        // No memory to hold it; the day's status line counts it, if the day could be kept.
+        if (kept != kept_.end())
+            CountLost(*kept, stamp);
     }
 }
 
-void LogWriter::CountLost(const DateTime &stamp)
+void LogWriter::CountLost(KeptDay &day, const DateTime &stamp)
 {
-    if (lost_.count == 0 || stamp < lost_.first)
-        lost_.first = stamp;
-    ++lost_.count;
+    if (day.lost == 0 || stamp < day.firstLost)
+        day.firstLost = stamp;
+    ++day.lost;
 }
 
 // Only after the attempt to write, so that a full queue loses nothing once writing works again.
+// The oldest line goes first, whichever day's file it waits for.
 void LogWriter::DropOldestBeyondLimits()
 {
-    while (kept_.size() > kMaxKeptLines || keptBytes_ > kMaxKeptBytes) {
-        keptBytes_ -= kept_.front().line.size();
-        CountLost(kept_.front().stamp);
-        kept_.pop_front();
+    while (keptBytes_ > kMaxKeptBytes || KeptLineCount() > kMaxKeptLines) {
+        KeptDay *oldest = nullptr;
+        for (KeptDay &day : kept_) {
+            if (!day.lines.empty() &&
+                (oldest == nullptr || day.lines.front().stamp < oldest->lines.front().stamp))
+                oldest = &day;
+        }
+        if (oldest == nullptr)
+            return;
+        keptBytes_ -= oldest->lines.front().line.size();
+        CountLost(*oldest, oldest->lines.front().stamp);
+        oldest->lines.pop_front();
     }
 }
 
-// Oldest first, stopping at the first failure: while writing fails, a call costs one attempt.
-// The status line of lost lines comes after the kept ones, so time stamps never go backwards.
+// Each day's file in turn: its lines oldest first, stopping at its first failure, so a file that
+// fails costs one attempt per call and holds up no other file. The status line of a day's lost
+// lines goes to the current day's file once that file's own kept lines are in, so the time
+// stamps in a file never go backwards.
 bool LogWriter::WriteKept(const DateTime &now)
 {
+    std::optional<WriteFailure> first;
+    bool nowWritten = true;
+    for (KeptDay &day : kept_) {
+        std::optional<WriteFailure> failure = WriteLines(day);
+        if (failure && day.day == DayOf(now))
+            nowWritten = false;
+        if (failure && !first)
+            first = std::move(failure);
+    }
+    for (KeptDay &day : kept_) {
+        if (day.lost == 0 || !nowWritten)
+            continue;
+        std::optional<WriteFailure> failure = ReportLost(day, now);
+        nowWritten = !failure;
+        if (failure && !first)
+            first = std::move(failure);
+    }
+    std::erase_if(kept_, [](const KeptDay &day) { return day.lines.empty() && day.lost == 0; });
+    failure_ = std::move(first);
+    return kept_.empty();
+}
+
+std::optional<WriteFailure> LogWriter::WriteLines(KeptDay &day)
+{
+    while (!day.lines.empty()) {
+        if (std::optional<WriteFailure> failure =
+                Append(day.lines.front().stamp, day.lines.front().line))
+            return failure;
+        keptBytes_ -= day.lines.front().line.size();
+        day.lines.pop_front();
+    }
+    return std::nullopt;
+}
+
+std::optional<WriteFailure> LogWriter::ReportLost(KeptDay &day, const DateTime &now)
+{
     try {
-        while (!kept_.empty()) {
-            if (!Append(kept_.front().stamp, kept_.front().line))
-                return false;
-            keptBytes_ -= kept_.front().line.size();
-            kept_.pop_front();
-        }
-        if (lost_.count > 0) {
-            if (!Append(now, StampedLine(now, LostLinesText(lost_.count, lost_.first))))
-                return false;
-            lost_ = {};
-        }
-        return true;
+        const std::string text = LostLinesText(day.lost, day.firstLost, LogFilePath(day.day));
+        if (std::optional<WriteFailure> failure = Append(now, StampedLine(now, text)))
+            return failure;
+        day.lost = 0;
+        return std::nullopt;
     } catch (const std::bad_alloc &) {
-        return false; // the lines stay kept for the next call
+        return WriteFailure{directory_, SystemReason(ENOMEM)}; // reported at a later call
     }
 }
 
-bool LogWriter::Append(const DateTime &stamp, std::string_view line)
+std::optional<WriteFailure> LogWriter::Append(const DateTime &stamp, std::string_view line)
 {
-    const std::string path = LogFilePath(stamp);
-    if (directory_.empty()) {
-        failure_ = WriteFailure{path, "no log folder is set"};
-        return false;
+    if (directory_.empty())
+        return WriteFailure{LogFilePath(stamp), "no log folder is set"};
+    const DateTime day = DayOf(stamp);
+    if (!IsOpenFor(day)) {
+        Close();
+        if (std::optional<WriteFailure> failure = Open(day))
+            return failure;
     }
-    int error = AppendToFile(path, line);
-    if (error == ENOENT) {
-        if (!CreateLogDirectory())
-            return false;
-        error = AppendToFile(path, line);
+    if (const int error = WriteAll(file_.fd, line); error != 0) {
+        WriteFailure failure{file_.path, SystemReason(error)};
+        Close();
+        return failure;
     }
-    if (error != 0) {
-        failure_ = WriteFailure{path, std::generic_category().message(error)};
-        return false;
-    }
-    failure_.reset();
-    return true;
+    return std::nullopt;
 }
 
-bool LogWriter::CreateLogDirectory()
+// The open file serves the next line only while it is still the file at its path, with the
+// owner and permissions it was opened with: a renamed or removed file, a folder put in its
+// place or taken away is noticed at the next line as an open per line would notice it.
+bool LogWriter::IsOpenFor(const DateTime &day) const
 {
-    std::error_code error;
-    std::filesystem::create_directories(directory_, error);
-    if (error) {
-        failure_ = WriteFailure{directory_, error.message()};
+    if (file_.fd < 0 || file_.day != day)
         return false;
+    struct stat status {
+    };
+    return ::stat(file_.path.c_str(), &status) == 0 && IdentityOf(status) == file_.identity;
+}
+
+std::optional<WriteFailure> LogWriter::Open(const DateTime &day)
+{
+    std::string path = LogFilePath(day);
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+    int fd = ::open(path.c_str(), kFlags, 0666);
+    if (fd < 0 && errno == ENOENT) {
+        std::error_code error;
+        std::filesystem::create_directories(directory_, error);
+        if (error)
+            return WriteFailure{directory_, error.message()};
+        fd = ::open(path.c_str(), kFlags, 0666);
     }
-    return true;
+    struct stat status {
+    };
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        WriteFailure failure{path, SystemReason(errno)};
+        if (fd >= 0)
+            ::close(fd);
+        return failure;
+    }
+    file_ = {fd, day, std::move(path), IdentityOf(status)};
+    return std::nullopt;
+}
+
+void LogWriter::CloseFile()
+{
+    keepOpen_ = false;
+    Close();
+}
+
+void LogWriter::Close()
+{
+    if (file_.fd < 0)
+        return;
+    // The lines are with the system already; a failing close cannot take them back.
+    ::close(file_.fd);
+    file_.fd = -1;
+}
+
+LogWriter::FileIdentity LogWriter::IdentityOf(const struct stat &status)
+{
+    return {status.st_dev, status.st_ino, status.st_mode, status.st_uid, status.st_gid};
 }
 
 } // namespace logfile

@@ -6,6 +6,8 @@
 #include "settings/SettingsRecord.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace
 {
@@ -43,18 +45,16 @@ RSinput::RSinput(SerialPort &port, logfile::LogWriter &log, const SettingsRecord
 {
 }
 
-std::int16_t RSinput::ReadInputChar()
+std::string RSinput::ReadInputChars()
 {
-    if (!port_.SetReadLength(1))
-        return -1;
+    if (!port_.SetReadLength(0)) // 0: all that waits
+        return {};
     const auto waiting = port_.WaitingCount();
     if (!waiting || *waiting <= 0)
-        return -1;
+        return {};
     state_.RxActivity = 3;
-    const auto read = port_.Read();
-    if (!read)
-        return -1;
-    return read->empty() ? 0 : static_cast<unsigned char>((*read)[0]);
+    std::optional<std::string> read = port_.Read();
+    return read ? std::move(*read) : std::string();
 }
 
 void RSinput::ProcessInput()
@@ -64,11 +64,13 @@ void RSinput::ProcessInput()
     // The settings cannot change while this tick runs, so reading the start values once per
     // tick is the same as reading them at every byte: an edit still counts from the next byte.
     const StartSet starts = StartValues();
-    for (std::size_t taken = 0; taken < kMaxBytesPerTick; ++taken) {
-        const std::int16_t c = ReadInputChar();
-        if (c < 0)
+    for (std::size_t taken = 0; taken < kMaxBytesPerTick;) {
+        const std::string bytes = ReadInputChars();
+        if (bytes.empty())
             return;
-        ProcessByte(static_cast<unsigned char>(c), starts);
+        taken += bytes.size();
+        for (const char c : bytes)
+            ProcessByte(static_cast<unsigned char>(c), starts);
     }
 }
 

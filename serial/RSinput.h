@@ -33,10 +33,11 @@ public:
     RSinput(SerialPort &port, logfile::LogWriter &log, const SettingsRecord &settings,
             RunState &state);
 
-    // The next received byte 0..255, or -1 when nothing waits or the port fails.
-    std::int16_t ReadInputChar();
-    // Renders the waiting bytes, up to kMaxBytesPerTick, into the buffer and logs each finished
-    // line; reads nothing while the log is on hold.
+    // Every byte waiting, in one read: the port's calls cost more than the work on a byte. Empty
+    // when nothing waits or the port fails.
+    std::string ReadInputChars();
+    // Renders the waiting bytes, up to about kMaxBytesPerTick, into the buffer and logs each
+    // finished line; reads nothing while the log is on hold.
     void ProcessInput();
     void ClearLogLines();
 

@@ -171,11 +171,13 @@ std::string Session::PortSettingsString() const
 
 void Session::ReceiveTick()
 {
+    log_.KeepFileOpen();
     rs_.ProcessInput();
     // Lines kept while the log file could not be written reach it as soon as it can be written
     // again, also when the line is quiet.
     log_.WriteKeptLines();
     ReopenLostPort();
+    log_.CloseFile();
     ReportLogFailure();
 }
 

@@ -425,9 +425,20 @@ std::string DefaultLogDirectory(const std::string &programFolder)
     return (fs::path(programFolder) / "logfile").string();
 }
 
+namespace
+{
+
+// The system would cut such a path short at its NUL (a hand-edited file) and log elsewhere.
+bool HoldsNul(const std::string &path)
+{
+    return path.find('\0') != std::string::npos;
+}
+
+} // namespace
+
 std::string LogDirectoryOf(const SettingsRecord &record, const std::string &programFolder)
 {
-    if (record.logfilepath.empty())
+    if (record.logfilepath.empty() || HoldsNul(record.logfilepath))
         return DefaultLogDirectory(programFolder);
     // Wherever the program was started from, the same settings log into the same folder.
     const fs::path folder = Windows1252::NativeFromText(record.logfilepath);
@@ -452,6 +463,10 @@ ReadResult LeesIni(SettingsRecord &record, const std::string &programFolder,
     if (record.logfilepath.empty())
         log.WriteLogLine("DEBUG: Bij instellingen geen logfilepath ingevuld, default: " +
                          Windows1252::TextFromNative(log.LogDirectory()));
+    else if (HoldsNul(record.logfilepath))
+        log.WriteLogLine(
+            "DEBUG: Bij instellingen logfilepath met een NUL-byte, geen pad, default: " +
+            Windows1252::TextFromNative(log.LogDirectory()));
     return result;
 }
 

@@ -18,6 +18,17 @@ using logfile::LogWriter;
 namespace
 {
 
+// How many of this process's descriptors are open on `file`.
+int DescriptorsOf(const fs::path &file)
+{
+    int count = 0;
+    for (const auto &fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        count += fs::read_symlink(fd.path(), error) == file ? 1 : 0;
+    }
+    return count;
+}
+
 class LogWriterTest : public ::testing::Test
 {
 protected:
@@ -58,6 +69,37 @@ TEST_F(LogWriterTest, FileNameFollowsTheDateAndSeparatesTheFolderOnce)
     EXPECT_EQ(writer.LogFilePath({2026, 3, 4, 0, 0, 0}), "/var/log/tamvi/04032026.log");
     writer.SetLogDirectory("/var/log/tamvi");
     EXPECT_EQ(writer.LogFilePath({2026, 3, 4, 0, 0, 0}), "/var/log/tamvi/04032026.log");
+}
+
+// The day's file stays open between lines, yet each line is in the file when the call returns and
+// the next line goes wherever an open per line would have put it.
+TEST_F(LogWriterTest, TheNextLineFollowsTheFileAtItsPath)
+{
+    const fs::path folder = tmp.Path() / "logs";
+    writer.SetLogDirectory(folder.string());
+    writer.KeepFileOpen();
+    writer.WriteLogLine("first");
+    writer.WriteLogLine("second");
+    EXPECT_EQ(ReadFileBytes(folder / "08122026.log"), "14:05:09 first\r\n14:05:09 second\r\n");
+    EXPECT_EQ(DescriptorsOf(folder / "08122026.log"), 1);
+
+    fs::rename(folder / "08122026.log", folder / "renamed.log");
+    writer.WriteLogLine("after rename");
+    EXPECT_EQ(ReadFileBytes(folder / "renamed.log"), "14:05:09 first\r\n14:05:09 second\r\n");
+    fs::remove(folder / "08122026.log");
+    writer.WriteLogLine("after removal");
+    EXPECT_EQ(ReadFileBytes(folder / "08122026.log"), "14:05:09 after removal\r\n");
+
+    writer.CloseFile();
+    EXPECT_EQ(DescriptorsOf(folder / "08122026.log"), 0);
+
+    writer.KeepFileOpen();
+    writer.WriteLogLine("again");
+    fs::remove_all(folder);
+    std::ofstream(folder) << "a file where the folder was";
+    writer.WriteLogLine("folder gone");
+    ASSERT_TRUE(writer.Failure());
+    EXPECT_EQ(writer.KeptLineCount(), 1u);
 }
 
 TEST_F(LogWriterTest, CreatesEveryMissingLevelOfTheFolder)
@@ -182,9 +224,10 @@ TEST_F(LogWriterTest, OverflowDropsTheOldestAndReportsHowManyWereLostAfterTheKep
     std::string expected;
     for (std::size_t i = 11; i < written; ++i)
         expected += "14:05:09 " + std::to_string(i) + "\r\n";
-    expected += "14:07:00 resumed\r\n"
-                "14:07:00 STATUS: 12 log lines lost from 08-12-2026 14:05:07 on while the log file "
-                "could not be written\r\n";
+    expected +=
+        "14:07:00 resumed\r\n"
+        "14:07:00 STATUS: 12 log lines lost from 08-12-2026 14:05:07 on while the log file " +
+        (blocker / "08122026.log").string() + " could not be written\r\n";
     const std::string day = ReadFileBytes(blocker / "08122026.log");
     EXPECT_TRUE(day == expected) << day.substr(0, day.find('\n')) << " ... "
                                  << day.substr(day.rfind('\n', day.size() - 2));
@@ -192,6 +235,39 @@ TEST_F(LogWriterTest, OverflowDropsTheOldestAndReportsHowManyWereLostAfterTheKep
     // Once reported, the count starts again.
     writer.WriteLogLine("next");
     EXPECT_EQ(ReadFileBytes(blocker / "08122026.log"), expected + "14:07:00 next\r\n");
+}
+
+// Yesterday's file cannot be written (a folder stands in its place): today's lines go to today's
+// file all the same, the failure and the status line of what overflowed name yesterday's file,
+// and its kept lines arrive in order once it can be written.
+TEST_F(LogWriterTest, ADayFileThatFailsHoldsUpNoOtherDaysFile)
+{
+    const fs::path yesterday = tmp.Path() / "08122026.log";
+    fs::create_directory(yesterday);
+    clock.Set({2026, 12, 8, 23, 59, 58});
+    for (std::size_t i = 0; i < LogWriter::kMaxKeptLines + 2; ++i)
+        writer.WriteLogLine(std::to_string(i));
+    clock.Set({2026, 12, 9, 0, 0, 1});
+    writer.WriteLogLine("today");
+    EXPECT_FALSE(writer.WriteKeptLines());
+    writer.WriteLogLine("today again");
+
+    EXPECT_EQ(Day("09122026.log"), "00:00:01 today\r\n"
+                                   "00:00:01 STATUS: 2 log lines lost from 08-12-2026 23:59:58 on "
+                                   "while the log file " +
+                                       yesterday.string() +
+                                       " could not be written\r\n"
+                                       "00:00:01 today again\r\n");
+    ASSERT_TRUE(writer.Failure());
+    EXPECT_EQ(writer.Failure()->path, yesterday.string());
+    EXPECT_EQ(writer.KeptLineCount(), LogWriter::kMaxKeptLines);
+
+    fs::remove(yesterday);
+    EXPECT_TRUE(writer.WriteKeptLines());
+    const std::string kept = Day("08122026.log");
+    EXPECT_EQ(kept.substr(0, 24), "23:59:58 2\r\n23:59:58 3\r\n");
+    EXPECT_EQ(kept.substr(kept.size() - 16), "23:59:58 10001\r\n");
+    EXPECT_FALSE(writer.Failure());
 }
 
 TEST_F(LogWriterTest, OverflowByBytesKeepsAtMostTheByteLimit)
@@ -208,7 +284,9 @@ TEST_F(LogWriterTest, OverflowByBytesKeepsAtMostTheByteLimit)
     const std::string day = Day("08122026.log");
     const std::size_t status = 3 * (mebibyte.size() + 11) + 11;
     EXPECT_EQ(day.substr(status), "14:05:09 STATUS: 2 log lines lost from 08-12-2026 14:05:09 on "
-                                  "while the log file could not be written\r\n");
+                                  "while the log file " +
+                                      (tmp.Path() / "08122026.log").string() +
+                                      " could not be written\r\n");
 }
 
 } // namespace

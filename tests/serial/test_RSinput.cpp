@@ -210,22 +210,24 @@ TEST_F(RSinputTest, ClearWhileDataFlowsStartsAgainInTheTopRow)
     EXPECT_THAT(Logged(), ElementsAre("one", "two", "ee"));
 }
 
-TEST_F(RSinputTest, ReadInputCharDeliversEveryByteAndCountsFailuresAsNoInput)
+TEST_F(RSinputTest, ReadInputCharsDeliversEveryByteAndCountsFailuresAsNoInput)
 {
     port.Feed(std::string("\x00\xFF", 2));
-    EXPECT_EQ(rs.ReadInputChar(), 0);
-    EXPECT_EQ(rs.ReadInputChar(), 255);
+    std::string read;
+    for (std::string bytes = rs.ReadInputChars(); !bytes.empty(); bytes = rs.ReadInputChars())
+        read += bytes;
+    EXPECT_EQ(read, std::string("\x00\xFF", 2));
     EXPECT_EQ(state.RxActivity, 3);
     state.RxActivity = 0;
-    EXPECT_EQ(rs.ReadInputChar(), -1);
+    EXPECT_EQ(rs.ReadInputChars(), "");
     EXPECT_EQ(state.RxActivity, 0) << "only a poll that finds input sets the receive lamp";
 
     port.Feed("x");
     port.Fail("Read", "Input/output error");
-    EXPECT_EQ(rs.ReadInputChar(), -1);
+    EXPECT_EQ(rs.ReadInputChars(), "");
     port.Heal("Read");
     port.Close();
-    EXPECT_EQ(rs.ReadInputChar(), -1);
+    EXPECT_EQ(rs.ReadInputChars(), "");
     rs.ProcessInput(); // a closed port: the tick ends quietly
     EXPECT_THAT(Rows(), ElementsAre(""));
 }

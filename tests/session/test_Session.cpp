@@ -137,6 +137,23 @@ TEST_F(SessionTest, AChosenDeviceThatCannotBeLinkedLeavesThePortClosed)
                                       "it is"));
 }
 
+// The system would cut the path short at the NUL and append to a file named "logs".
+TEST_F(SessionTest, ALogFolderWithANulFallsBackToTheDefaultAndSaysWhy)
+{
+    SettingsRecord record = session.Settings();
+    record.logfilepath = (folder.Path() / "logs").string() + std::string(1, '\0') + "x";
+    ASSERT_TRUE(LeesIniFile::SchrijfIni(record, folder.Str()).ok);
+
+    session.StartUp();
+    EXPECT_EQ(log.LogDirectory(), (folder.Path() / "logfile").string());
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() / "logs"));
+    const auto lines = Logged();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0],
+              "DEBUG: Bij instellingen logfilepath met een NUL-byte, geen pad, default: " +
+                  (folder.Path() / "logfile").string());
+}
+
 TEST_F(SessionTest, StartUpOpensTheStoredPortAndCaptionsTheWindow)
 {
     SettingsRecord record = session.Settings();
@@ -336,7 +353,7 @@ TEST_F(SessionTest, ASaveLogsBeforeOpeningAgain)
     port.Fail("Open", "No such file or directory");
     port.calls.clear();
     session.ApplySettings(session.Settings());
-    EXPECT_THAT(port.calls, ElementsAre("SetReadLength(1)", "WaitingCount()", "Close()",
+    EXPECT_THAT(port.calls, ElementsAre("SetReadLength(0)", "WaitingCount()", "Close()",
                                         "SetPortNumber(3)", "Open()", "Close()"));
     EXPECT_THAT(Logged(),
                 ElementsAre("DEBUG: ComPoort opnieuw geopend:  3",
