@@ -28,7 +28,7 @@ public:
     // What one tick takes at most: a source faster than the program cannot keep the tick going,
     // so timers, clicks and signals keep their turn, and the rest waits in the port for the next
     // tick. Far beyond any serial line, and a pseudo-terminal at full speed still gets through.
-    static constexpr std::size_t kMaxBytesPerTick = 4 << 20;
+    static constexpr std::size_t kMaxBytesPerTick = 8 << 20;
 
     RSinput(SerialPort &port, logfile::LogWriter &log, const SettingsRecord &settings,
             RunState &state);

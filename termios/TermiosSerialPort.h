@@ -5,7 +5,7 @@
 // and the modem lines through termios, and does its own reading and writing, watched by the event
 // loop. A line setting the device does not take leaves the line as it was in that respect and is
 // noted (SettingsNotTaken); the other settings still apply. Bytes are taken from the system as
-// they arrive and kept (up to 1 MiB, after which the operating system holds the sender off)
+// they arrive and kept (up to 4 MiB, after which the operating system holds the sender off)
 // until the receive tick reads them; Close and Open start with nothing kept, but for what a lost
 // port received.
 //
@@ -35,8 +35,9 @@ class TermiosSerialPort final : public QObject, public SerialPort
 
 public:
     // What the port keeps between receive ticks and through a hold; when it is full the device
-    // is held off by the operating system.
-    static constexpr std::int64_t kReceiveBufferBytes = 1 << 20;
+    // is held off by the operating system. A line at a pseudo-terminal's full speed brings about
+    // 4 MB in one receive tick: a smaller hold would hold it off for the rest of the tick.
+    static constexpr std::int64_t kReceiveBufferBytes = 4 << 20;
     // How long Close waits for the device to send what it was given. Closing a device with bytes
     // still to send waits until they are out (up to 30 s on a serial driver, forever while the
     // far side holds a handshake line off); what is left then is discarded instead.

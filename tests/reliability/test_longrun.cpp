@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 constexpr std::uint64_t kMegabyte = 1'000'000;
 constexpr std::uint64_t kBytes = 100 * kMegabyte / StreamSender::kLine * StreamSender::kLine;
 
-// What the program may hold beyond its 1 MiB receive buffer once it has settled: a growth above
+// What the program may hold beyond its receive buffer once it has settled: a growth above
 // this between 10 MB and 100 MB is memory that grows with the data.
 constexpr long kAllowedGrowthKiB = 8 * 1024;
 

@@ -61,7 +61,7 @@ protected:
     }
 };
 
-// On hold the program keeps 1 MiB and the line then holds the device off: its writes block, no
+// On hold the program keeps its receive buffer and the line then holds the device off: its writes block, no
 // byte is dropped, and after "Continue" the log holds the whole stream in order.
 TEST_F(WindowOnPty, AHoldLongerThanTheReceiveBufferLosesNothing)
 {

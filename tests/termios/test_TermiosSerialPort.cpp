@@ -560,13 +560,13 @@ TEST_F(ReceiveToLogTest, AMebibyteAtFullSpeedReachesTheLogFileCompleteAndInOrder
     ExpectLogComplete();
 }
 
-// On hold nothing is read: the port keeps 1 MiB, then holds the sender off without spinning,
-// and everything arrives once the hold ends.
-TEST_F(ReceiveToLogTest, AHoldKeepsAMebibyteAndThenHoldsTheSenderOff)
+// On hold nothing is read: the port keeps its receive buffer full, then holds the sender off
+// without spinning, and everything arrives once the hold ends.
+TEST_F(ReceiveToLogTest, AHoldFillsTheReceiveBufferAndThenHoldsTheSenderOff)
 {
     ASSERT_TRUE(OpenAs(18)) << port_.ErrorString();
     state_.LogHold = -1;
-    SendLines((1 << 20) + (256 << 10));
+    SendLines(TermiosSerialPort::kReceiveBufferBytes + (256 << 10));
     ASSERT_TRUE(RunEventLoopUntil(
         [&] { return port_.WaitingCount() >= TermiosSerialPort::kReceiveBufferBytes; }, 30s));
 
