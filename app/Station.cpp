@@ -22,13 +22,9 @@ constexpr auto kReceiveInterval = 200ms; // as the window's receive tick
 
 // The session tells a station's view only what the window shows in a box; the rest has no one
 // to show it to. The session says each failure once until it changes, and so does this view.
-class HeadlessView final : public View
+class HeadlessView final : public NoView
 {
 public:
-    void SetCaption(const std::string &) override {}
-    void SetModeCaption(const std::string &) override {}
-    void SetHoldCaption(const std::string &) override {}
-    void SetQuickButton(int, bool, const std::string &) override {}
     void ShowMessage(const std::string &text) override { Say(text); }
     void ShowWarning(const std::string &text) override { Say(text); }
     void ShowLogFailure(const std::string &text) override { Say(text); }

@@ -67,7 +67,7 @@ Choice Choose(const std::optional<std::string> &named, DefaultPlace place,
     }
     if (place == DefaultPlace::ExecutableFolder)
         return {Tidy(surroundings.executableFolder), ""};
-    // The base directory specification ignores a data home that is empty or relative.
+    // By the XDG base directory rules a data home that is empty or relative is ignored.
     if (surroundings.xdgDataHome && fs::path(*surroundings.xdgDataHome).is_absolute())
         return {Tidy(fs::path(*surroundings.xdgDataHome) / "tamvi"), ""};
     if (surroundings.home.empty())

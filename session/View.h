@@ -21,8 +21,9 @@ public:
     virtual void EndLogFailure() = 0;
 };
 
-// Where the session's words go while no window shows the run.
-class NoView final : public View
+// Where the session's words go while no window shows the run; a view that shows only some of
+// them starts from it.
+class NoView : public View
 {
 public:
     void SetCaption(const std::string &) override {}
