@@ -360,8 +360,9 @@ bool KeepOwnerAndPermissions(int fd, const std::optional<struct stat> &old)
 {
     if (!old)
         return true;
-    if (::fchown(fd, old->st_uid, old->st_gid) != 0)
-        (void)::fchown(fd, static_cast<uid_t>(-1), old->st_gid);
+    const bool ownerKept = ::fchown(fd, old->st_uid, old->st_gid) == 0 ||
+                           ::fchown(fd, static_cast<uid_t>(-1), old->st_gid) == 0;
+    static_cast<void>(ownerKept); // otherwise the file is the saving user's, as any new file
     return ::fchmod(fd, old->st_mode & 07777) == 0;
 }
 
