@@ -10,15 +10,10 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdio>
 
 namespace
 {
-
-using namespace std::chrono_literals;
-
-constexpr auto kReceiveInterval = 200ms; // as the window's receive tick
 
 // The session tells a station's view only what the window shows in a box; the rest has no one
 // to show it to. The session says each failure once until it changes, and so does this view.
@@ -60,7 +55,7 @@ int RunStation(CommandLine::Options &options, const std::string &runFolder)
 
     QTimer receiveTick;
     QObject::connect(&receiveTick, &QTimer::timeout, [&session] { session.ReceiveTick(); });
-    receiveTick.start(kReceiveInterval);
+    receiveTick.start(Session::kReceiveInterval);
     QObject::connect(&terminationSignals, &TerminationSignals::Received, &app, [&] {
         receiveTick.stop();
         session.ReceiveTick(); // bytes that came after the last tick belong in the log too

@@ -32,17 +32,9 @@ using EditorLook::Twips;
 namespace
 {
 
-constexpr auto kReceiveInterval = 200ms;
 constexpr auto kLampInterval = 50ms;
 
 const QString kTitle = QStringLiteral("Tamvi");
-
-// A message box with one OK button; returns when the user has closed it.
-void ShowModalBox(QWidget *parent, QMessageBox::Icon icon, const std::string &text)
-{
-    QMessageBox box(icon, kTitle, FromWindows1252(text), QMessageBox::Ok, parent);
-    box.exec();
-}
 
 struct LampColours {
     QColor on;
@@ -216,7 +208,7 @@ void frmHoofdscherm::StartUp()
         close();
         return;
     }
-    timer1_.start(kReceiveInterval);
+    timer1_.start(Session::kReceiveInterval);
     timerLed_.start(kLampInterval);
 }
 
@@ -374,12 +366,12 @@ void frmHoofdscherm::SetQuickButton(int index, bool visible, const std::string &
 
 void frmHoofdscherm::ShowMessage(const std::string &text)
 {
-    ShowModalBox(this, QMessageBox::NoIcon, text);
+    EditorLook::ShowBox(this, QMessageBox::NoIcon, FromWindows1252(text));
 }
 
 void frmHoofdscherm::ShowWarning(const std::string &text)
 {
-    ShowModalBox(this, QMessageBox::Warning, text);
+    EditorLook::ShowBox(this, QMessageBox::Warning, FromWindows1252(text));
 }
 
 void frmHoofdscherm::ReceiveTick()
@@ -392,8 +384,7 @@ void frmHoofdscherm::LampTick()
 {
     const LampStates &lamps = session_.LampTick();
     // Most ticks change no lamp; those touch no widget at all.
-    if (lamps.tx == lampsShown_.tx && lamps.rx == lampsShown_.rx && lamps.cts == lampsShown_.cts &&
-        lamps.rts == lampsShown_.rts)
+    if (lamps == lampsShown_)
         return;
     lampsShown_ = lamps;
     ShowLamp(shpTx_, kTxColours, lamps.tx);

@@ -13,17 +13,6 @@
 namespace EditorLook
 {
 
-namespace
-{
-
-void ShowWarning(QWidget *parent, const QString &text)
-{
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tamvi"), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-} // namespace
-
 void UseLayoutFont(QWidget &window)
 {
     QFont font = window.font();
@@ -86,11 +75,18 @@ EditButtons AddEditButtons(QWidget &dialog, int left, int top)
     return buttons;
 }
 
+void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+{
+    QMessageBox box(icon, QStringLiteral("Tamvi"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
 void ReportFailure(QWidget *parent, const QString &what, const std::string &path,
                    const std::string &reason)
 {
-    ShowWarning(parent, what + QStringLiteral(": ") + QFile::decodeName(path.c_str()) +
-                            QStringLiteral(": ") + QString::fromLocal8Bit(reason));
+    ShowBox(parent, QMessageBox::Warning,
+            what + QStringLiteral(": ") + QFile::decodeName(path.c_str()) + QStringLiteral(": ") +
+                QString::fromLocal8Bit(reason));
 }
 
 void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result)
@@ -112,9 +108,10 @@ bool FitsWindows1252(QWidget *parent, const std::vector<NamedEntry> &entries)
             continue;
         const QString code =
             QString::number(static_cast<uint>(*character), 16).toUpper().rightJustified(4, '0');
-        ShowWarning(parent, QStringLiteral("Niet opgeslagen: %1 bevat \u201C%2\u201D (U+%3), een "
-                                           "teken dat Windows-1252 niet kent.")
-                                .arg(entry.name, QString::fromUcs4(&*character, 1), code));
+        ShowBox(parent, QMessageBox::Warning,
+                QStringLiteral("Niet opgeslagen: %1 bevat \u201C%2\u201D (U+%3), een "
+                               "teken dat Windows-1252 niet kent.")
+                    .arg(entry.name, QString::fromUcs4(&*character, 1), code));
         return false;
     }
     return true;

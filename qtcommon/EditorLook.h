@@ -7,6 +7,7 @@
 #include "settings/LeesIniFile.h"
 
 #include <QColor>
+#include <QMessageBox>
 #include <QRect>
 #include <QString>
 
@@ -58,6 +59,9 @@ struct EditButtons {
 };
 // Edit's corner in twips; Save stands 1320 twips to its right, Cancel and Exit 600 lower.
 EditButtons AddEditButtons(QWidget &dialog, int left, int top);
+
+// A message box titled "Tamvi" with one OK button; returns when the user has closed it.
+void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &text);
 
 // A message box titled "Tamvi": what failed, the file and the system's reason; returns when the
 // user has closed it.

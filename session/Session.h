@@ -12,6 +12,7 @@
 #include "settings/SettingsRecord.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,11 +28,16 @@ struct LampStates {
     bool rx = false;
     bool cts = false;
     bool rts = false;
+
+    bool operator==(const LampStates &) const = default;
 };
 
 class Session
 {
 public:
+    // How often every front end runs ReceiveTick.
+    static constexpr std::chrono::milliseconds kReceiveInterval{200};
+
     // The port's losses reach the session from now on.
     Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder);
     ~Session();
@@ -127,8 +133,8 @@ private:
     RunState state_;
     RSinput rs_;
     LampStates lamps_;
-    // The receive tick comes every 200 ms: a lost port is tried once a second.
-    static constexpr int kReceiveTicksPerReopen = 5;
+    // A lost port is tried once a second.
+    static constexpr int kReceiveTicksPerReopen = std::chrono::seconds(1) / kReceiveInterval;
 
     std::string logFailureShown_;        // the failure text the view shows; empty for none
     std::optional<int> reopenCountdown_; // receive ticks to the next attempt; set while lost
