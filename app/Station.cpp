@@ -53,9 +53,21 @@ int RunStation(CommandLine::Options &options, const std::string &runFolder)
     if (!session.StartUp(Session::PortAtStart::Await))
         return 1;
 
+    // The receive tick runs as the window's while it has something to do. A station has no lamps
+    // to keep up, so a quiet tick stops it and the station sleeps until the port reports bytes or
+    // a loss: an idle line costs no wake-ups at all.
     QTimer receiveTick;
-    QObject::connect(&receiveTick, &QTimer::timeout, [&session] { session.ReceiveTick(); });
-    receiveTick.start(Session::kReceiveInterval);
+    receiveTick.setInterval(Session::kReceiveInterval);
+    QObject::connect(&receiveTick, &QTimer::timeout, [&] {
+        session.ReceiveTick();
+        if (session.Quiet())
+            receiveTick.stop();
+    });
+    QObject::connect(&port, &TermiosSerialPort::Activity, &receiveTick, [&receiveTick] {
+        if (!receiveTick.isActive())
+            receiveTick.start();
+    });
+    receiveTick.start();
     QObject::connect(&terminationSignals, &TerminationSignals::Received, &app, [&] {
         receiveTick.stop();
         session.ReceiveTick(); // bytes that came after the last tick belong in the log too

@@ -181,6 +181,14 @@ void Session::ReceiveTick()
     ReportLogFailure();
 }
 
+bool Session::Quiet()
+{
+    if (reopenCountdown_ || !port_.IsOpen() || log_.KeptLineCount() > 0 || log_.Failure())
+        return false;
+    const std::optional<int> waiting = port_.WaitingCount();
+    return waiting && *waiting == 0;
+}
+
 void Session::ReportLogFailure()
 {
     const auto &failure = log_.Failure();

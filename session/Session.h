@@ -67,6 +67,10 @@ public:
     // after the receive tick the window shows LogLines().
     void ReceiveTick();
     const LampStates &LampTick();
+    // True when a receive tick would find nothing to do until the port reports bytes or a loss:
+    // the port is open with nothing waiting, and every line is in the log. A front end that need
+    // not tick for the lamps may sleep until then.
+    bool Quiet();
 
     // Main window commands.
     void ToggleDisplayMode();

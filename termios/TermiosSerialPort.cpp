@@ -480,6 +480,7 @@ void TermiosSerialPort::StartWatching()
     connect(arrivalWatch_, &QSocketNotifier::activated, this, [this] {
         Collect();
         UpdateWatches(); // off once the buffer is full
+        emit Activity();
     });
     sendWatch_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
     connect(sendWatch_, &QSocketNotifier::activated, this, [this] {
@@ -669,6 +670,7 @@ void TermiosSerialPort::HandleLoss()
     // Not error_: the handler reads the port, and a read of the closed port replaces error_.
     if (lostHandler_)
         lostHandler_(lossReason_);
+    emit Activity();
 }
 
 bool TermiosSerialPort::Fail(std::string reason)

@@ -75,6 +75,10 @@ public:
     std::string DeviceName() const override;
     std::string ErrorString() const override;
 
+signals:
+    // Bytes arrived, or the device went away: the receive tick has something to do.
+    void Activity();
+
 private:
     bool OpenDevice();
     void StartWatching();

@@ -542,6 +542,20 @@ TEST_F(SessionTest, EmptyCaptionsHideTheirQuickButtons)
 
 } // namespace
 
+// Quiet says when a receive tick would have nothing to do: a station sleeps on it.
+TEST_F(SessionTest, QuietOnlyWithTheLineOpenAndEverythingLogged)
+{
+    EXPECT_FALSE(session.Quiet()) << "closed";
+    ASSERT_EQ(session.OpenPort(3), 0);
+    EXPECT_TRUE(session.Quiet());
+    port.Feed("AB");
+    EXPECT_FALSE(session.Quiet()) << "bytes waiting";
+    session.ReceiveTick();
+    EXPECT_TRUE(session.Quiet());
+    port.Lose("Input/output error");
+    EXPECT_FALSE(session.Quiet()) << "lost, to be opened again";
+}
+
 TEST_F(SessionTest, LinesKeptWhileTheLogFailedArriveOnAQuietTick)
 {
     const std::filesystem::path blocker = folder.Path() / "blocker";
@@ -551,7 +565,9 @@ TEST_F(SessionTest, LinesKeptWhileTheLogFailedArriveOnAQuietTick)
     log.SetLogDirectory((blocker / "logs").string());
     session.ToggleRts();
     ASSERT_TRUE(log.Failure().has_value());
+    ASSERT_EQ(session.OpenPort(3), 0);
     session.ReceiveTick();
+    EXPECT_FALSE(session.Quiet()) << "a line waits for the log";
     session.ReceiveTick(); // the same failure is shown once
     ASSERT_EQ(view.logFailures.size(), 1u);
     EXPECT_THAT(view.logFailures[0], ::testing::StartsWith("Logbestand niet te schrijven: " +
@@ -562,5 +578,6 @@ TEST_F(SessionTest, LinesKeptWhileTheLogFailedArriveOnAQuietTick)
     session.ReceiveTick(); // nothing arrives, yet the kept line is written
     EXPECT_FALSE(log.Failure().has_value());
     EXPECT_FALSE(view.logFailureShown);
+    EXPECT_TRUE(session.Quiet());
     EXPECT_THAT(LoggedTexts(log, clock.Now()), ElementsAre("STATUS: RTS made ACTIVE (+12V)."));
 }
