@@ -339,6 +339,11 @@ void frmHoofdscherm::KeepFocusOnDummy(QWidget *client)
         if (control != txtDummy_)
             control->setFocusPolicy(Qt::NoFocus);
     }
+    // Its caret stands still: every blink redraws the field, which on a quiet line cost more
+    // than both timers' ticks together. Any other field blinks as the desktop has it (-1).
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        QApplication::setCursorFlashTime(now == txtDummy_ ? 0 : -1);
+    });
     txtDummy_->setFocus();
 }
 

@@ -271,8 +271,10 @@ TEST(MainWindow, TypedKeysAreSentAndMoveTheFocusToTheDummy)
     rig.Receive("line");
     auto *line = rig.LogBox(0);
     auto *dummy = rig.Find<QLineEdit>("txtDummy");
+    EXPECT_EQ(QApplication::cursorFlashTime(), 0) << "the focus sink's caret stands still";
 
     line->setFocus();
+    EXPECT_GT(QApplication::cursorFlashTime(), 0) << "any other field's caret blinks";
     QTest::keyClick(line, Qt::Key_A);
     EXPECT_EQ(rig.port.written, "a");
     EXPECT_EQ(line->text(), "line");
