@@ -1,4 +1,5 @@
 #include "app/frmHoofdscherm.h"
+#include "app/Lamp.h"
 
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmInstellingen.h"
@@ -53,19 +54,16 @@ void SetColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
     widget->setPalette(palette);
 }
 
-void ShowLamp(QFrame *lamp, const LampColours &colours, bool on)
+void ShowLamp(Lamp *lamp, const LampColours &colours, bool on)
 {
-    SetColour(lamp, QPalette::Window, on ? colours.on : colours.off);
+    lamp->SetColour(on ? colours.on : colours.off);
 }
 
-QFrame *MakeLamp(QWidget *parent, const char *name, const QRect &geometry,
-                 const LampColours &colours)
+Lamp *MakeLamp(QWidget *parent, const char *name, const QRect &geometry, const LampColours &colours)
 {
-    auto *lamp = new QFrame(parent);
+    auto *lamp = new Lamp(parent);
     lamp->setObjectName(QString::fromLatin1(name));
     lamp->setGeometry(geometry);
-    lamp->setFrameStyle(QFrame::Box | QFrame::Plain);
-    lamp->setAutoFillBackground(true);
     ShowLamp(lamp, colours, false);
     return lamp;
 }

@@ -14,7 +14,7 @@
 #include <array>
 #include <string>
 
-class QFrame;
+class Lamp;
 class QLabel;
 class QLineEdit;
 class QMessageBox;
@@ -85,10 +85,10 @@ private:
     QPushButton *cmdMode_ = nullptr;
     QPushButton *cmdStartStop_ = nullptr;
     QPushButton *cmdWisLog_ = nullptr;
-    QFrame *shpTx_ = nullptr;
-    QFrame *shpRx_ = nullptr;
-    QFrame *shpRts_ = nullptr;
-    QFrame *shpCts_ = nullptr;
+    Lamp *shpTx_ = nullptr;
+    Lamp *shpRx_ = nullptr;
+    Lamp *shpRts_ = nullptr;
+    Lamp *shpCts_ = nullptr;
     LampStates lampsShown_; // all off, as the lamps are built
     QLabel *labLinkStatus_ = nullptr;
     QLineEdit *txtDummy_ = nullptr;

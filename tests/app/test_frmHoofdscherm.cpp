@@ -1,3 +1,4 @@
+#include "app/Lamp.h"
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
 #include "qtcommon/Charset.h"
@@ -9,7 +10,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFrame>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,7 +37,7 @@ const QColor kLineOn(255, 255, 128), kLineOff(192, 192, 0);
 
 QColor Fill(QWidget *lamp)
 {
-    return lamp->palette().color(QPalette::Window);
+    return static_cast<Lamp *>(lamp)->Colour();
 }
 
 // The main window over a fake port; start-up's message boxes are answered with OK and noted.

@@ -1,0 +1,24 @@
+#pragma once
+
+// One of the main window's indicator lamps: a filled rectangle in a plain one-pixel box. Its
+// colour is its own, not a palette's: on a busy line a lamp changes ten times a second, and a
+// palette change is resolved and sent through the widget each time, which cost more than the
+// drawing.
+
+#include <QColor>
+#include <QWidget>
+
+class Lamp final : public QWidget
+{
+public:
+    explicit Lamp(QWidget *parent);
+
+    const QColor &Colour() const { return colour_; }
+    void SetColour(const QColor &colour);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor colour_;
+};
