@@ -339,9 +339,12 @@ void frmHoofdscherm::KeepFocusOnDummy(QWidget *client)
     }
     // Its caret stands still: every blink redraws the field, which on a quiet line cost more
     // than both timers' ticks together. Any other field blinks as the desktop has it (-1).
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        QApplication::setCursorFlashTime(now == txtDummy_ ? 0 : -1);
-    });
+    // The focus also changes while the window is being destroyed: the handler knows only the
+    // field, and goes with it.
+    connect(qApp, &QApplication::focusChanged, txtDummy_,
+            [dummy = txtDummy_](QWidget *, QWidget *now) {
+                QApplication::setCursorFlashTime(now == dummy ? 0 : -1);
+            });
     txtDummy_->setFocus();
 }
 
