@@ -21,6 +21,12 @@
 #include <cstring>
 #include <memory>
 
+namespace
+{
+constexpr int kReceiveMs = 200;
+constexpr int kLampMs = 50;
+} // namespace
+
 int main(int argc, char **argv)
 {
     const bool headless = argc > 2 && std::strcmp(argv[2], "--headless") == 0;
@@ -50,8 +56,8 @@ int main(int argc, char **argv)
         window->show();
         // The window's timers run for the whole run; the station has no lamps and its receive
         // tick runs only while bytes come.
-        receiveTick.start(200);
-        lampTick.start(50);
+        receiveTick.start(kReceiveMs);
+        lampTick.start(kLampMs);
     }
     QSocketNotifier arrivals(fd, QSocketNotifier::Read);
     bool arrived = false;
@@ -61,7 +67,7 @@ int main(int argc, char **argv)
             arrivals.setEnabled(false); // hung up
         arrived = true;
         if (!receiveTick.isActive())
-            receiveTick.start(200);
+            receiveTick.start(kReceiveMs);
     });
     QObject::connect(&receiveTick, &QTimer::timeout, [&] {
         if (headless && !arrived)
