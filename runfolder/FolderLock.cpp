@@ -1,51 +1,68 @@
 #include "runfolder/FolderLock.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace
 {
 
-flock WholeFile(short type)
+// The process that took the flock on the folder open as `fd`, as /proc/locks tells it to this
+// process; 0 when it does not (no /proc, or a holder in a PID namespace this one cannot see).
+long Holder(int fd)
 {
-    flock lock{};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    return lock;
+    struct stat folder = {};
+    std::FILE *locks = std::fopen("/proc/locks", "re");
+    if (locks == nullptr)
+        return 0;
+    long holder = 0;
+    if (::fstat(fd, &folder) == 0) {
+        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; waiters' lines start "1: ->".
+        char line[256];
+        while (holder == 0 && std::fgets(line, sizeof line, locks)) {
+            char kind[16] = {};
+            long pid = 0;
+            unsigned major = 0;
+            unsigned minor = 0;
+            unsigned long inode = 0;
+            if (std::sscanf(line, "%*d: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &major, &minor,
+                            &inode) == 5 &&
+                std::strcmp(kind, "FLOCK") == 0 && major == ::major(folder.st_dev) &&
+                minor == ::minor(folder.st_dev) && inode == folder.st_ino)
+                holder = pid;
+        }
+    }
+    std::fclose(locks);
+    return holder > 0 ? holder : 0;
 }
 
-// Who holds the lock, as the system says it; a holder in another PID namespace has no number.
 std::string InUse(int fd)
 {
-    flock holder = WholeFile(F_WRLCK);
-    if (::fcntl(fd, F_GETLK, &holder) == 0 && holder.l_type != F_UNLCK && holder.l_pid > 0)
-        return "in use by another Tamvi (process " + std::to_string(holder.l_pid) + ")";
-    return "in use by another Tamvi";
+    const long holder = Holder(fd);
+    return holder > 0 ? "in use by another Tamvi (process " + std::to_string(holder) + ")"
+                      : "in use by another Tamvi";
 }
 
 } // namespace
 
-// A process-associated lock (F_SETLK), unlike an open file description's, lets F_GETLK name the
-// holder's process. It is released when this process closes any descriptor of the file, so only
-// this class opens it.
+// flock belongs to the open file description: only this descriptor's close, or the end of the
+// process, releases it. A folder opened read-only can be locked by anyone who may enter it, so a
+// folder that root once ran in stays usable by its owner.
 FolderLock::FolderLock(const std::string &folder)
 {
-    const std::string file = (std::filesystem::path(folder) / kFileName).string();
-    // Opening an existing file creates and changes nothing; the first run leaves it for the next.
-    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) {
-        failure_ = std::string(std::strerror(errno)) + " (" + kFileName + ")";
+        failure_ = std::strerror(errno);
         return;
     }
-    flock lock = WholeFile(F_WRLCK);
-    if (::fcntl(fd_, F_SETLK, &lock) == 0)
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
         return;
-    failure_ = errno == EACCES || errno == EAGAIN
-                   ? InUse(fd_)
-                   : std::string(std::strerror(errno)) + " (" + kFileName + ")";
+    failure_ = errno == EWOULDBLOCK ? InUse(fd_) : std::strerror(errno);
     ::close(fd_);
     fd_ = -1;
 }

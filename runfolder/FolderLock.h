@@ -1,16 +1,16 @@
 #pragma once
 
-// One run per folder: a lock on a file in the folder that the system holds for this process and
-// releases when it ends, however it ends (kill -9, a crash, a power cut), so no stale lock is ever
-// left to remove by hand. A run that finds the lock taken writes nothing into the folder.
+// One run per folder: a lock on the folder itself that the system holds for this run and
+// releases when it ends, however it ends (kill -9, a crash, a power cut). It leaves no file
+// behind, needs no write permission, and no stray rm or rename of a file in the folder, nor the
+// closing of some other descriptor of the folder, takes it away. A run that finds the lock taken
+// writes nothing into the folder.
 
 #include <string>
 
 class FolderLock
 {
 public:
-    static constexpr const char *kFileName = "tamvi.lock";
-
     // Tries once; Held() says whether it worked, Failure() why not.
     explicit FolderLock(const std::string &folder);
     ~FolderLock();
