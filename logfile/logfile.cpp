@@ -1,6 +1,7 @@
 #include "logfile/logfile.h"
 
 #include "conversions/Windows1252.h"
+#include "logfile/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -282,30 +283,32 @@ bool LogWriter::IsOpenFor(const DateTime &day) const
         return false;
     struct stat status {
     };
-    return ::stat(file_.path.c_str(), &status) == 0 && IdentityOf(status) == file_.identity;
+    return ::lstat(file_.path.c_str(), &status) == 0 && IdentityOf(status) == file_.identity;
 }
 
 std::optional<WriteFailure> LogWriter::Open(const DateTime &day)
 {
     std::string path = LogFilePath(day);
-    constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    int fd = ::open(path.c_str(), kFlags, 0666);
-    if (fd < 0 && errno == ENOENT) {
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT;
+    RegularFile::Opened opened =
+        RegularFile::Open(path, kFlags, 0666, RegularFile::LastLink::Refuse);
+    if (opened.missing) {
         std::error_code error;
         std::filesystem::create_directories(directory_, error);
         if (error)
             return WriteFailure{directory_, error.message()};
-        fd = ::open(path.c_str(), kFlags, 0666);
+        opened = RegularFile::Open(path, kFlags, 0666, RegularFile::LastLink::Refuse);
     }
     struct stat status {
     };
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
+    if (opened.fd < 0)
+        return WriteFailure{path, opened.failure};
+    if (::fstat(opened.fd, &status) != 0) {
         WriteFailure failure{path, SystemReason(errno)};
-        if (fd >= 0)
-            ::close(fd);
+        ::close(opened.fd);
         return failure;
     }
-    file_ = {fd, day, std::move(path), IdentityOf(status)};
+    file_ = {opened.fd, day, std::move(path), IdentityOf(status)};
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include "conversions/Windows1252.h"
 #include "conversions/diversen.h"
+#include "logfile/RegularFile.h"
 #include "logfile/logfile.h"
 #include "settings/SyncFolder.h"
 
@@ -105,7 +106,6 @@ fs::path SettingsPath(const std::string &programFolder)
 
 // Far beyond any settings file: the reading stops there rather than fill the memory.
 constexpr std::size_t kMaxFileSize = 1 << 20;
-constexpr const char *kNotRegular = "not a regular file";
 constexpr const char *kTooLarge = "larger than 1 MiB";
 
 struct FileBytes {
@@ -118,14 +118,9 @@ std::string SystemReason()
     return std::strerror(errno);
 }
 
-// Reads the regular file open as `fd` up to the size limit.
+// Reads the file open as `fd` up to the size limit.
 FileBytes ReadLimited(int fd)
 {
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0)
-        return {{}, SystemReason()};
-    if (!S_ISREG(status.st_mode)) // replaced since the look before the open
-        return {{}, kNotRegular};
     FileBytes read;
     std::array<char, 65536> buffer{};
     for (;;) {
@@ -141,20 +136,15 @@ FileBytes ReadLimited(int fd)
     }
 }
 
-// The file's bytes; none for a missing file. Anything but a regular file is not even opened:
-// opening a serial device raises its lines.
+// The file's bytes; none for a missing file.
 FileBytes ReadSettingsBytes(const fs::path &file)
 {
-    struct stat status = {};
-    if (::stat(file.c_str(), &status) != 0)
-        return errno == ENOENT ? FileBytes{} : FileBytes{{}, SystemReason()};
-    if (!S_ISREG(status.st_mode))
-        return {{}, kNotRegular};
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return {{}, SystemReason()};
-    FileBytes read = ReadLimited(fd);
-    ::close(fd);
+    const RegularFile::Opened opened =
+        RegularFile::Open(file.string(), O_RDONLY, 0, RegularFile::LastLink::Follow);
+    if (opened.fd < 0)
+        return opened.missing ? FileBytes{} : FileBytes{{}, opened.failure};
+    FileBytes read = ReadLimited(opened.fd);
+    ::close(opened.fd);
     return read;
 }
 
@@ -313,7 +303,7 @@ OldFile OldFileAt(const fs::path &file)
     if (::lstat(file.c_str(), &status) != 0)
         return errno == ENOENT ? OldFile{} : OldFile{std::nullopt, SystemReason()};
     if (!S_ISREG(status.st_mode))
-        return {std::nullopt, kNotRegular};
+        return {std::nullopt, RegularFile::kNotRegular};
     // A new file would be a different file from the ones the other names stand for.
     if (status.st_nlink > 1)
         return {std::nullopt, std::to_string(status.st_nlink) +
