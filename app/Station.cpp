@@ -1,5 +1,6 @@
 #include "app/Station.h"
 
+#include "app/EndOfRun.h"
 #include "app/TerminationSignals.h"
 #include "conversions/Windows1252.h"
 #include "logfile/logfile.h"
@@ -74,5 +75,6 @@ int RunStation(CommandLine::Options &options, const std::string &runFolder)
         session.Quit();
         QCoreApplication::quit();
     });
-    return QCoreApplication::exec();
+    QCoreApplication::exec();
+    return EndOfRun(session);
 }

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/EndOfRun.h"
 #include "app/Station.h"
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
@@ -42,7 +43,8 @@ int RunWindow(CommandLine::Options &options, const RunFolder::Claim &folder)
     // After the signals: one may come while start-up's message box is up.
     window.StartUp();
     window.show();
-    return QApplication::exec();
+    QApplication::exec();
+    return EndOfRun(session);
 }
 
 } // namespace

@@ -116,6 +116,14 @@ std::size_t LogWriter::KeptLineCount() const
     return count;
 }
 
+std::size_t LogWriter::UnwrittenLineCount() const
+{
+    std::size_t count = 0;
+    for (const KeptDay &day : kept_)
+        count += day.lines.size() + day.lost;
+    return count;
+}
+
 void LogWriter::WriteLogLine(std::string_view text)
 {
     const DateTime now = clock_.Now();

@@ -88,6 +88,8 @@ public:
     // once every kept line is written.
     const std::optional<WriteFailure> &Failure() const { return failure_; }
     std::size_t KeptLineCount() const;
+    // The kept lines and those dropped for want of room that no status line has counted yet.
+    std::size_t UnwrittenLineCount() const;
 
     // The file a line stamped at `when` goes to.
     std::string LogFilePath(const DateTime &when) const;

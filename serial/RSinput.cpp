@@ -69,9 +69,47 @@ void RSinput::ProcessInput()
         if (bytes.empty())
             return;
         taken += bytes.size();
-        for (const char c : bytes)
-            ProcessByte(static_cast<unsigned char>(c), starts);
+        std::string_view rest = bytes;
+        while (!lineEnds_.empty() && lineEnds_.front() <= rest.size()) {
+            ProcessBytes(rest.substr(0, lineEnds_.front()), starts);
+            rest.remove_prefix(lineEnds_.front());
+            lineEnds_.pop_front();
+            FinishLine();
+        }
+        if (!lineEnds_.empty())
+            lineEnds_.front() -= rest.size();
+        ProcessBytes(rest, starts);
     }
+}
+
+void RSinput::ProcessBytes(std::string_view bytes, const StartSet &starts)
+{
+    for (const char c : bytes)
+        ProcessByte(static_cast<unsigned char>(c), starts);
+}
+
+void RSinput::PortLost()
+{
+    if (state_.LogHold == 0) {
+        ProcessInput();
+        FinishLine();
+        return;
+    }
+    std::size_t before = 0;
+    for (const std::size_t end : lineEnds_)
+        before += end;
+    const std::size_t waiting =
+        static_cast<std::size_t>(std::max(port_.WaitingCount().value_or(0), 0));
+    if (waiting > before)
+        lineEnds_.push_back(waiting - before);
+}
+
+void RSinput::FinishLine()
+{
+    if (lines_[index_].empty())
+        return;
+    log_.WriteLogLine(lines_[index_]);
+    EndLine({});
 }
 
 RSinput::StartSet RSinput::StartValues() const

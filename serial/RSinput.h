@@ -8,6 +8,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,10 @@ public:
     // Renders the waiting bytes, up to about kMaxBytesPerTick, into the buffer and logs each
     // finished line; reads nothing while the log is on hold.
     void ProcessInput();
+    // The port went away: the line it was receiving is logged and ended there, so that the bytes
+    // of the device that comes back start a line of their own. On hold, the bytes received before
+    // the loss wait in the port and the line ends after them once the hold is released.
+    void PortLost();
     void ClearLogLines();
 
     const Lines &LogLines() const { return lines_; }
@@ -53,7 +58,9 @@ private:
     using StartSet = std::bitset<256>;
 
     StartSet StartValues() const;
+    void ProcessBytes(std::string_view bytes, const StartSet &starts);
     void ProcessByte(unsigned char c, const StartSet &starts);
+    void FinishLine(); // logs and ends the current line unless it is empty
     void EndLine(std::string_view next);
 
     SerialPort &port_;
@@ -62,4 +69,7 @@ private:
     RunState &state_;
     Lines lines_;
     std::int16_t index_ = 0;
+    // Where the lines of losses during a hold end: the first counts the waiting bytes before its
+    // end, each later one the bytes after the one before.
+    std::deque<std::size_t> lineEnds_;
 };

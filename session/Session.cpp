@@ -8,6 +8,7 @@
 #include "session/View.h"
 #include "settings/PortLists.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <system_error>
@@ -37,9 +38,10 @@ void CountDown(std::int16_t &counter, bool &lamp)
 
 } // namespace
 
-Session::Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder)
+Session::Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder,
+                 MonotonicClock now)
     : port_(port), log_(log), programFolder_(std::move(programFolder)),
-      rs_(port, log, settings_, state_)
+      rs_(port, log, settings_, state_), now_(std::move(now))
 {
     port_.SetLostHandler([this](const std::string &reason) { PortLost(reason); });
 }
@@ -95,6 +97,7 @@ bool Session::StartUp(PortAtStart portAtStart)
 
 std::int16_t Session::OpenPort(std::int16_t port)
 {
+    openedPath_.clear();
     if (port < kFirstPort || port > kLastPort)
         return -1;
     if (!ConfigurePort(port)) {
@@ -106,6 +109,7 @@ std::int16_t Session::OpenPort(std::int16_t port)
     }
     LogSettingsNotTaken(port);
     ShowOpenCaption(port);
+    reopenedInPlace_ = false;
     return 0;
 }
 
@@ -134,9 +138,14 @@ void Session::ShowOpenCaption(std::int16_t port)
 
 bool Session::ConfigurePort(std::int16_t port)
 {
-    return port_.SetPortNumber(port) && port_.Open() && port_.SetSettings(PortSettingsString()) &&
-           port_.SetNullDiscard(false) && ApplyHandShake() && port_.SetEofEnable(false) &&
-           port_.SetDtr(true) && port_.SetReadLength(1);
+    const std::string path = PortDevicePath(programFolder_, port);
+    if (!port_.SetPortNumber(port) || !port_.Open() || !port_.SetSettings(PortSettingsString()) ||
+        !port_.SetNullDiscard(false) || !ApplyHandShake() || !port_.SetEofEnable(false) ||
+        !port_.SetDtr(true) || !port_.SetReadLength(1))
+        return false;
+    openedPath_ = path;
+    openedAt_ = now_();
+    return true;
 }
 
 bool Session::ApplyHandShake()
@@ -177,13 +186,16 @@ void Session::ReceiveTick()
     // again, also when the line is quiet.
     log_.WriteKeptLines();
     ReopenLostPort();
+    if (repeatedLosses_ > 0 && port_.IsOpen() && now_() - openedAt_ >= kSteadyAfter)
+        ReportRepeatedLosses();
     log_.CloseFile();
     ReportLogFailure();
 }
 
 bool Session::Quiet()
 {
-    if (reopenCountdown_ || !port_.IsOpen() || log_.KeptLineCount() > 0 || log_.Failure())
+    if (reopenCountdown_ || !port_.IsOpen() || log_.KeptLineCount() > 0 || log_.Failure() ||
+        repeatedLosses_ > 0)
         return false;
     const std::optional<int> waiting = port_.WaitingCount();
     return waiting && *waiting == 0;
@@ -267,40 +279,90 @@ void Session::Quit()
         return;
     ended_ = true;
     reopenCountdown_.reset();
+    ReportRepeatedLosses();
+    state_.LogHold = 0;
+    rs_.ProcessInput();
     log_.WriteLogLine(rs_.CurrentLine());
     log_.WriteLogLine("Logging beeindigd");
     ClosePort();
 }
 
-void Session::PortLost(const std::string &reason)
+std::string Session::UnwrittenLines() const
 {
-    // Bytes that arrived before the loss are still readable: lines they finish belong in the log
-    // before the line that says the port went away. On hold they wait for the port to come back.
-    rs_.ProcessInput();
-    log_.WriteLogLine(PortStatus() + "lost: " + Windows1252::TextFromNative(reason) +
-                      ". Port closed; it opens again when the device is back.");
-    reopenCountdown_ = kReceiveTicksPerReopen;
-    reopenedText_ = "open again: ";
+    const std::size_t count = log_.UnwrittenLineCount();
+    if (count == 0)
+        return {};
+    const std::string where = log_.Failure()
+                                  ? ": " + Windows1252::TextFromNative(log_.Failure()->path) +
+                                        ": " + Windows1252::TextFromNative(log_.Failure()->reason)
+                                  : "";
+    return std::to_string(count) + (count == 1 ? " log line" : " log lines") + " not written" +
+           where;
 }
 
-// Once a second, while a lost port is not back: an attempt costs a look at the device path
-// until the device is there, and no line until it opens.
+void Session::PortLost(const std::string &reason)
+{
+    // Bytes that arrived before the loss are still readable: lines they finish, and the line they
+    // leave unfinished, belong in the log before the line that says the port went away.
+    rs_.PortLost();
+    // An unplugged device takes its path with it; an adapter that fails stays where it is.
+    std::error_code absent;
+    deviceLeft_ = !std::filesystem::exists(openedPath_, absent);
+    const bool again = reopenedInPlace_ && !deviceLeft_ && now_() - openedAt_ < kSteadyAfter;
+    reopenSeconds_ = again ? std::min(reopenSeconds_ * 2, kMaxReopenSeconds) : 1;
+    reopenCountdown_ = kReceiveTicksPerReopen * reopenSeconds_;
+    reopenedText_ = "open again: ";
+    const std::string why = Windows1252::TextFromNative(reason);
+    if (!again) {
+        ReportRepeatedLosses();
+        log_.WriteLogLine(PortStatus() + "lost: " + why +
+                          ". Port closed; it opens again when the device is back.");
+    } else if (repeatedLosses_++ == 0) {
+        repeatedReason_ = why;
+        log_.WriteLogLine(PortStatus() + "lost again within a minute: " + why +
+                          ". Tried again after 2, 4 ... 60 s while it keeps failing; its losses "
+                          "are counted until it stays open a minute.");
+    }
+}
+
+// Once a second, or less often while it keeps failing, as long as a lost port is not back: an
+// attempt costs a look at the device path until the device is there, and no line until it
+// opens. A port that was open waits for the path it was opened by: when its link has gone, the
+// machine's own port of that number is another device.
 void Session::ReopenLostPort()
 {
     if (!reopenCountdown_ || --*reopenCountdown_ > 0)
         return;
-    reopenCountdown_ = kReceiveTicksPerReopen;
+    reopenCountdown_ = kReceiveTicksPerReopen * reopenSeconds_;
+    const std::string path =
+        openedPath_.empty() ? PortDevicePath(programFolder_, settings_.compoort) : openedPath_;
     std::error_code absent;
-    if (!std::filesystem::exists(PortDevicePath(programFolder_, settings_.compoort), absent))
+    if (!std::filesystem::exists(path, absent)) {
+        deviceLeft_ = true;
         return;
+    }
     if (!ConfigurePort(settings_.compoort)) {
         ClosePort();
         return;
     }
     reopenCountdown_.reset();
+    reopenedInPlace_ = !deviceLeft_;
     ShowOpenCaption(settings_.compoort);
+    if (repeatedLosses_ > 0)
+        return; // said with the count
     log_.WriteLogLine(PortStatus() + reopenedText_ + PortSettingsString());
     LogSettingsNotTaken(settings_.compoort);
+}
+
+void Session::ReportRepeatedLosses()
+{
+    if (repeatedLosses_ == 0)
+        return;
+    log_.WriteLogLine(PortStatus() + "lost " + std::to_string(repeatedLosses_) +
+                      " times within a minute of opening again (" + repeatedReason_ + ")" +
+                      (port_.IsOpen() ? "; open for a minute now: " + PortSettingsString() : ""));
+    repeatedLosses_ = 0;
+    reopenSeconds_ = 1;
 }
 
 std::string Session::PortStatus() const
@@ -334,6 +396,7 @@ LeesIniFile::SaveResult Session::SaveQuickRows(const QuickRows &rows)
 void Session::ReopenPort(const PortLinkResult &link)
 {
     reopenCountdown_.reset(); // the save's own reopen decides
+    ReportRepeatedLosses();
     const std::int16_t port = settings_.compoort;
     rs_.ProcessInput();
     ClosePort();

@@ -14,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,8 +39,12 @@ public:
     // How often every front end runs ReceiveTick.
     static constexpr std::chrono::milliseconds kReceiveInterval{200};
 
+    // Time that only goes forward, for how long a port stayed open; a test sets it.
+    using MonotonicClock = std::function<std::chrono::steady_clock::time_point()>;
+
     // The port's losses reach the session from now on.
-    Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder);
+    Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder,
+            MonotonicClock now = std::chrono::steady_clock::now);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -68,8 +73,8 @@ public:
     void ReceiveTick();
     const LampStates &LampTick();
     // True when a receive tick would find nothing to do until the port reports bytes or a loss:
-    // the port is open with nothing waiting, and every line is in the log. A front end that need
-    // not tick for the lamps may sleep until then.
+    // the port is open with nothing waiting, every line is in the log, and no repeated loss waits
+    // to be counted. A front end that need not tick for the lamps may sleep until then.
     bool Quiet();
 
     // Main window commands.
@@ -80,9 +85,13 @@ public:
     void SendTypedChar(std::int16_t code);
     void ToggleRts();
 
-    // Quit, close box and termination signals: the unfinished line and the end line are logged,
-    // then the port is closed. Only the first call does anything.
+    // Quit, close box and termination signals: what waited for the release of a hold, the
+    // unfinished line and the end line are logged, then the port is closed. Only the first call
+    // does anything.
     void Quit();
+    // After Quit: "12 log lines not written: <file>: <reason>" when lines that were kept for a
+    // log file that could not be written are lost with the run; empty when every line is in.
+    std::string UnwrittenLines() const;
 
     // Settings dialog: the record's port and log settings become the run's (the log folder with
     // them), the port number is linked to the device the user chose (none chosen: empty), the
@@ -116,11 +125,15 @@ private:
     std::string PortReason(std::int16_t port, const std::string &reason) const;
     // One DEBUG line naming each line setting the device did not take; none when it took all.
     void LogSettingsNotTaken(std::int16_t port);
-    // The port went away while open: it is closed and one STATUS line says why. From then on it
-    // is opened again by itself once the device is back, with one STATUS line, unless a settings
-    // save or the end of the program comes first.
+    // The port went away while open: the line it was receiving is logged, the port is closed and
+    // one STATUS line says why. From then on it is opened again by itself once the device it was
+    // opened by is back, with one STATUS line, unless a settings save or the end of the program
+    // comes first. A port lost again within a minute of opening again, its device never gone, is
+    // tried after twice the wait of the time before, up to a minute, and its repeats are said
+    // once, with their count.
     void PortLost(const std::string &reason);
     void ReopenLostPort();          // on every receive tick
+    void ReportRepeatedLosses();    // the count, once the repeats end
     std::string PortStatus() const; // "STATUS: Port Com1 [device] "
 
     // Tells the view when the log file cannot be written, when the reason changes, and when it
@@ -137,11 +150,22 @@ private:
     RunState state_;
     RSinput rs_;
     LampStates lamps_;
-    // A lost port is tried once a second.
+    // A lost port is tried once a second, or less often while it keeps failing.
     static constexpr int kReceiveTicksPerReopen = std::chrono::seconds(1) / kReceiveInterval;
+    static constexpr int kMaxReopenSeconds = 60;
+    static constexpr std::chrono::minutes kSteadyAfter{1};
 
     std::string logFailureShown_;        // the failure text the view shows; empty for none
     std::optional<int> reopenCountdown_; // receive ticks to the next attempt; set while lost
+    MonotonicClock now_;
+    std::string openedPath_; // the device path of the last open, and of a lost port's reopens
+    std::chrono::steady_clock::time_point openedAt_;
+    // The last open was a lost port's reopen, and its device never left: a replug is no repeat.
+    bool reopenedInPlace_ = false;
+    bool deviceLeft_ = false;
+    int reopenSeconds_ = 1;
+    int repeatedLosses_ = 0; // losses within a minute of reopening, not yet counted in the log
+    std::string repeatedReason_;
     bool ended_ = false;
 
     // What the STATUS line says when the awaited port opens: "open: " when it was not open yet.

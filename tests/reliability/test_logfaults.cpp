@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -222,6 +223,34 @@ TEST(LogFolderFaults, EveryLineArrivesInOrderWithItsOwnStampOnceTheFolderWorksAg
     EXPECT_EQ(next, sent.size()) << "lines missing from the log";
     std::printf("%zu lines through three log folder faults (full: %s)\n", sent.size(),
                 fullHow.c_str());
+}
+
+} // namespace
+
+namespace
+{
+
+// A named pipe planted at the day file's name, with no reader: the station neither hangs in the
+// open nor writes into the pipe, a signal still ends it, and the lines it could not write are
+// named on standard error with a failing status.
+TEST(LogFolderFaults, APipeAtTheDayFileNeitherHangsTheRunNorPassesForSuccess)
+{
+    SettingsRecord settings = PlainTextSettings(24);
+    RunningTamvi tamvi(settings, RunningTamvi::Front::Station);
+    ASSERT_TRUE(tamvi.Start()) << tamvi.Output();
+    ASSERT_EQ(tamvi.LogFiles().size(), 1u);
+    const fs::path day = tamvi.LogFiles()[0];
+    fs::rename(day, day.string() + ".before");
+    ASSERT_EQ(::mkfifo(day.c_str(), 0666), 0);
+    ASSERT_TRUE(tamvi.Pty().WriteAll("after the pipe\r\n"));
+    std::this_thread::sleep_for(1s);
+
+    EXPECT_EQ(tamvi.Terminate(SIGTERM, 10s), 1) << tamvi.Output();
+    EXPECT_NE(tamvi.Output().find("tamvi: 3 log lines not written: " + day.string() +
+                                  ": not a regular file"),
+              std::string::npos)
+        << tamvi.Output();
+    EXPECT_EQ(fs::symlink_status(day).type(), fs::file_type::fifo);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -76,7 +77,8 @@ protected:
     logfile::LogWriter log{clock};
     FakeSerialPort port;
     FakeView view;
-    Session session{port, log, folder.Str()};
+    std::chrono::steady_clock::time_point monotonic;
+    Session session{port, log, folder.Str(), [this] { return monotonic; }};
     std::size_t loggedBefore_ = 0;
 };
 
@@ -329,8 +331,10 @@ TEST_F(SessionTest, TypedKeysAndQuickButtonsGoOutOnTheLine)
 TEST_F(SessionTest, QuitLogsTheCurrentLineAndTheEndLineOnce)
 {
     ASSERT_EQ(session.OpenPort(3), 0);
-    port.Feed("AB");
+    port.Feed("A");
     session.ReceiveTick();
+    session.ToggleHold();
+    port.Feed("B"); // on hold: logged at the end as a release would
     session.Quit();
     EXPECT_FALSE(port.open);
     port.calls.clear();
@@ -399,13 +403,17 @@ TEST_F(SessionTest, ALostPortIsClosedWithOneStatusLine)
 {
     Change([](SettingsRecord &s) { s.AnsiLogMode = true; });
     ASSERT_EQ(session.OpenPort(3), 0);
-    port.Feed("AB\r\nC"); // received before the loss: its finished line is logged first
+    // Received before the loss: its lines, the unfinished one too, are logged first, and the
+    // device that comes back starts a line of its own.
+    port.Feed("AB\r\nC");
     port.Lose("Input/output error");
     EXPECT_FALSE(port.open);
-    EXPECT_THAT(Logged(), ElementsAre("AB", "STATUS: Port Com3 [/dev/ttyFAKE] lost: Input/output "
-                                            "error. Port closed; it opens again when the device "
-                                            "is back."));
+    EXPECT_THAT(Logged(), ElementsAre("AB", "C",
+                                      "STATUS: Port Com3 [/dev/ttyFAKE] lost: Input/output "
+                                      "error. Port closed; it opens again when the device "
+                                      "is back."));
     EXPECT_EQ(session.LogLines()[1], "C");
+    EXPECT_EQ(session.LogLines()[2], "");
     port.Feed("x");
     session.ReceiveTick();
     EXPECT_EQ(port.Waiting(), 1u); // a closed port reads nothing
@@ -479,7 +487,7 @@ TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
     Change([](SettingsRecord &s) { s.AnsiLogMode = true; });
     ASSERT_EQ(session.OpenPort(3), 0);
     session.ToggleHold();
-    port.Feed("held\r\n");
+    port.Feed("held");
     port.Lose("Input/output error");
     port.Fail("Open", "Permission denied"); // the first attempt fails, and is closed after
     for (int tick = 0; tick < 5; ++tick)
@@ -488,11 +496,81 @@ TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
     for (int tick = 0; tick < 5; ++tick)
         session.ReceiveTick();
     ASSERT_TRUE(port.open);
+    port.Feed("new\r\n");
     session.ToggleHold();
     session.ReceiveTick();
     const std::vector<std::string> lines = Logged();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[2], "held");
+    EXPECT_EQ(lines[3], "new");
+}
+
+// An adapter whose reads keep failing: each loss soon after opening again doubles the wait, up
+// to a minute, and the repeats are one line until it stays open; an ordinary loss after that,
+// and a replug at any time, is tried after a second again.
+TEST_F(SessionTest, APortThatKeepsFailingIsTriedLessOftenAndItsRepeatsAreCounted)
+{
+    std::filesystem::create_directories(folder.Path() / "ports");
+    std::ofstream{folder.Path() / "ports" / "com3"};
+    ASSERT_EQ(session.OpenPort(3), 0);
+    const std::filesystem::path device = folder.Path() / "ports" / "com3";
+    const auto ticksToReopen = [&](bool replug = false) {
+        if (replug)
+            std::filesystem::remove(device);
+        port.Lose("Input/output error");
+        if (replug)
+            std::ofstream{device};
+        int ticks = 0;
+        while (!port.open && ticks < 1000) {
+            session.ReceiveTick();
+            ++ticks;
+        }
+        return ticks;
+    };
+    std::vector<int> seconds;
+    for (int loss = 0; loss < 9; ++loss)
+        seconds.push_back(ticksToReopen() / 5);
+    EXPECT_THAT(seconds, ElementsAre(1, 2, 4, 8, 16, 32, 60, 60, 60));
+    EXPECT_FALSE(session.Quiet()) << "the repeats wait to be counted";
+    monotonic += std::chrono::seconds(61);
+    session.ReceiveTick();
+    EXPECT_EQ(ticksToReopen(), 5);
+    EXPECT_EQ(ticksToReopen(true), 5) << "a replug within the minute is no repeat";
+
+    const std::string port3 = "STATUS: Port Com3 [/dev/ttyFAKE] ";
+    const std::string lost = port3 + "lost: Input/output error. Port closed; it opens again "
+                                     "when the device is back.";
+    const std::string again = port3 + "open again: 9600,N,8,1";
+    EXPECT_THAT(Logged(),
+                ElementsAre(lost, again,
+                            port3 + "lost again within a minute: Input/output error. Tried "
+                                    "again after 2, 4 ... 60 s while it keeps failing; its "
+                                    "losses are counted until it stays open a minute.",
+                            port3 + "lost 8 times within a minute of opening again (Input/output "
+                                    "error); open for a minute now: 9600,N,8,1",
+                            lost, again, lost, again));
+}
+
+// A lost port whose link went with its device waits for the link: the machine's own port of
+// that number is another device.
+TEST_F(SessionTest, ALostPortWaitsForTheLinkItWasOpenedBy)
+{
+    const std::filesystem::path link = folder.Path() / "ports" / "com1";
+    std::filesystem::create_directories(link.parent_path());
+    std::ofstream{folder.Path() / "device"};
+    std::filesystem::create_symlink(folder.Path() / "device", link);
+    Change([](SettingsRecord &s) { s.compoort = 1; });
+    ASSERT_EQ(session.OpenPort(1), 0);
+    port.Lose("Input/output error");
+    std::filesystem::remove(link);
+    port.calls.clear();
+    for (int tick = 0; tick < 15; ++tick)
+        session.ReceiveTick();
+    EXPECT_FALSE(port.open) << "opened " << BuiltInPortPath(1) << " instead";
+    std::filesystem::create_symlink(folder.Path() / "device", link);
+    for (int tick = 0; tick < 5; ++tick)
+        session.ReceiveTick();
+    EXPECT_TRUE(port.open);
 }
 
 // Device paths and the system's reasons come in the system's encoding (UTF-8); the log and the
@@ -580,4 +658,10 @@ TEST_F(SessionTest, LinesKeptWhileTheLogFailedArriveOnAQuietTick)
     EXPECT_FALSE(view.logFailureShown);
     EXPECT_TRUE(session.Quiet());
     EXPECT_THAT(LoggedTexts(log, clock.Now()), ElementsAre("STATUS: RTS made ACTIVE (+12V)."));
+
+    std::filesystem::remove_all(blocker);
+    std::ofstream(blocker) << "not a folder";
+    session.Quit();
+    EXPECT_EQ(session.UnwrittenLines(),
+              "2 log lines not written: " + log.LogFilePath(clock.Now()) + ": Not a directory");
 }
