@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/ExitStatus.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -51,9 +53,20 @@ std::string_view QtName(std::string_view word)
     return word.substr(0, word.find('='));
 }
 
+bool IsQtOption(std::string_view word)
+{
+    if (!word.starts_with('-') || word == "-" || word == "--")
+        return false;
+    const std::string_view name = QtName(word);
+    return IsOneOf(name, kQtOptionsWithValue) || IsOneOf(name, kQtFlags);
+}
+
+constexpr std::string_view kUsageLine = "Usage: tamvi [options] [Qt's options]";
+
 std::string Usage(const std::string &plainStartFolder)
 {
-    return "Usage: tamvi [options] [Qt's options]\n"
+    return std::string(kUsageLine) +
+           "\n"
            "Watches, logs and drives one serial line.\n"
            "\n"
            "Options:\n"
@@ -77,22 +90,20 @@ Options Parse(int argc, char **argv)
 {
     Options options;
     options.qtArguments.push_back(argc > 0 ? argv[0] : nullptr);
+    // A refusal wins over everything else on the line, --help and --version included: a slip
+    // anywhere must not pass for a run that did what was asked.
+    std::optional<Options::Request> answer;
     const auto refuse = [&](std::string reason) {
-        if (options.request == Options::Request::Start)
+        if (options.refusal.empty())
             options.refusal = std::move(reason);
-        options.request = Options::Request::Refuse;
     };
     for (int i = 1; i < argc; ++i) {
         const std::string_view word = argv[i];
         if (word == "--help" || word == "-h") {
-            options.request = Options::Request::Help;
-            return options;
-        }
-        if (word == "--version" || word == "-v") {
-            options.request = Options::Request::Version;
-            return options;
-        }
-        if (word == "--headless") {
+            answer = answer.value_or(Options::Request::Help);
+        } else if (word == "--version" || word == "-v") {
+            answer = answer.value_or(Options::Request::Version);
+        } else if (word == "--headless") {
             options.headless = true;
         } else if (word == "--folder") {
             if (i + 1 == argc)
@@ -101,20 +112,21 @@ Options Parse(int argc, char **argv)
                 options.folder = argv[++i];
         } else if (word.starts_with("--folder=")) {
             options.folder = std::string(word.substr(9));
-        } else if (word.starts_with('-') && word.size() > 1) {
-            const std::string_view name = QtName(word);
-            const bool qtHasValue = IsOneOf(name, kQtOptionsWithValue);
-            if (word.starts_with("--") && !qtHasValue && !IsOneOf(name, kQtFlags)) {
-                refuse("Unknown option '" + std::string(word.substr(2)) + "'.");
-                continue;
-            }
-            options.qtArguments.push_back(argv[i]);
-            if (qtHasValue && word.find('=') == std::string_view::npos && i + 1 < argc)
-                options.qtArguments.push_back(argv[++i]);
+        } else if (!IsQtOption(word)) {
+            refuse((word.starts_with('-') ? "Unknown option '" : "Unexpected word '") +
+                   std::string(word) + "'.");
         } else {
             options.qtArguments.push_back(argv[i]);
+            options.platformNamed = options.platformNamed || QtName(word) == "platform";
+            if (IsOneOf(QtName(word), kQtOptionsWithValue) &&
+                word.find('=') == std::string_view::npos && i + 1 < argc)
+                options.qtArguments.push_back(argv[++i]);
         }
     }
+    if (!options.refusal.empty())
+        options.request = Options::Request::Refuse;
+    else if (answer)
+        options.request = *answer;
     options.qtArgumentCount = int(options.qtArguments.size());
     options.qtArguments.push_back(nullptr);
     return options;
@@ -127,15 +139,16 @@ std::optional<int> Answer(const Options &options, const std::string &plainStartF
         return std::nullopt;
     case Options::Request::Help:
         std::fputs(Usage(plainStartFolder).c_str(), stdout);
-        return 0;
+        return ExitStatus::kOk;
     case Options::Request::Version:
         std::printf("tamvi %d.%d\n", TAMVI_VERSION_MAJOR, TAMVI_VERSION_MINOR);
-        return 0;
+        return ExitStatus::kOk;
     case Options::Request::Refuse:
-        std::fputs((options.refusal + "\n\n" + Usage(plainStartFolder)).c_str(), stderr);
-        return 2;
+        std::fprintf(stderr, "tamvi: %s %s (tamvi --help tells more)\n", options.refusal.c_str(),
+                     kUsageLine.data());
+        return ExitStatus::kUsage;
     }
-    return 2;
+    return ExitStatus::kUsage;
 }
 
 } // namespace CommandLine

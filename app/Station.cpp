@@ -1,6 +1,7 @@
 #include "app/Station.h"
 
 #include "app/EndOfRun.h"
+#include "app/ExitStatus.h"
 #include "app/TerminationSignals.h"
 #include "conversions/Windows1252.h"
 #include "logfile/logfile.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace
@@ -29,9 +31,13 @@ public:
 private:
     // The session's texts are Windows-1252; a journal or a terminal reads the system's encoding,
     // in which the paths in them are spelled as the file system spells them.
+    // One line per message, whatever a path in it holds, so that each journal entry is whole.
     static void Say(const std::string &text)
     {
-        std::fprintf(stderr, "tamvi: %s\n", Windows1252::NativeFromText(text).c_str());
+        std::string line = Windows1252::NativeFromText(text);
+        std::replace_if(
+            line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+        std::fprintf(stderr, "tamvi: %s\n", line.c_str());
         std::fflush(stderr);
     }
 };
@@ -52,7 +58,7 @@ int RunStation(CommandLine::Options &options, const std::string &runFolder)
     Session session(port, log, runFolder);
     session.SetView(&view);
     if (!session.StartUp(Session::PortAtStart::Await))
-        return 1;
+        return ExitStatus::kConfig;
 
     // The receive tick runs as the window's while it has something to do. A station has no lamps
     // to keep up, so a quiet tick stops it and the station sleeps until the port reports bytes or

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/EndOfRun.h"
+#include "app/ExitStatus.h"
 #include "app/Station.h"
 #include "app/TerminationSignals.h"
 #include "app/frmHoofdscherm.h"
@@ -13,20 +14,42 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace
 {
 
-// The window front end over a claimed (or refused) run's folder.
+// Whether a window can plainly be shown: Qt ends the program with an abort when it finds no
+// display, so a refusal that is already on standard error is shown in a box only where one is
+// named.
+bool DisplayNamed(const CommandLine::Options &options)
+{
+    for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char *value = std::getenv(variable);
+        if (value && *value)
+            return true;
+    }
+    return options.platformNamed;
+}
+
+// A folder the window cannot start on: said on standard error (already), and in a box where a
+// display is named.
+int RefuseWindow(CommandLine::Options &options, const RunFolder::Claim &folder)
+{
+    if (DisplayNamed(options)) {
+        QApplication app(options.qtArgumentCount, options.qtArguments.data());
+        QApplication::setWindowIcon(Artwork::ApplicationIcon());
+        QMessageBox::critical(nullptr, QStringLiteral("Tamvi"),
+                              QString::fromLocal8Bit(folder.Failure()));
+    }
+    return ExitStatus::kFailure;
+}
+
+// The window front end over a claimed run's folder.
 int RunWindow(CommandLine::Options &options, const RunFolder::Claim &folder)
 {
     QApplication app(options.qtArgumentCount, options.qtArguments.data());
     QApplication::setWindowIcon(Artwork::ApplicationIcon());
-    if (!folder.Ok()) {
-        QMessageBox::critical(nullptr, QStringLiteral("Tamvi"),
-                              QString::fromLocal8Bit(folder.Failure()));
-        return 1;
-    }
     // Before start-up, whose message box may be up when the session ends.
     TerminationSignals terminationSignals;
 
@@ -57,9 +80,15 @@ int main(int argc, char **argv)
     if (const auto status = CommandLine::Answer(options, RunFolder::DescribePlainStart()))
         return *status;
     const RunFolder::Claim folder(options.folder);
-    if (!folder.Ok())
+    if (!folder.Ok()) {
         std::fprintf(stderr, "tamvi: %s\n", folder.Failure().c_str());
+        // A folder another run holds may be free at a station's next start; one that cannot be
+        // used stays so until someone changes it.
+        if (options.headless)
+            return folder.InUse() ? ExitStatus::kFailure : ExitStatus::kConfig;
+        return RefuseWindow(options, folder);
+    }
     if (options.headless)
-        return folder.Ok() ? RunStation(options, folder.Folder()) : 1;
+        return RunStation(options, folder.Folder());
     return RunWindow(options, folder);
 }

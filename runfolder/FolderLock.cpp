@@ -62,7 +62,8 @@ FolderLock::FolderLock(const std::string &folder)
     }
     if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
         return;
-    failure_ = errno == EWOULDBLOCK ? InUse(fd_) : std::strerror(errno);
+    taken_ = errno == EWOULDBLOCK;
+    failure_ = taken_ ? InUse(fd_) : std::strerror(errno);
     ::close(fd_);
     fd_ = -1;
 }

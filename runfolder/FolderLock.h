@@ -20,8 +20,11 @@ public:
     bool Held() const { return failure_.empty(); }
     // "in use by another Tamvi (process 1234)" or the system's reason.
     const std::string &Failure() const { return failure_; }
+    // Another run holds it.
+    bool Taken() const { return taken_; }
 
 private:
     int fd_ = -1;
+    bool taken_ = false;
     std::string failure_;
 };

@@ -58,6 +58,8 @@ public:
     const std::string &Folder() const { return folder_; }
     // Names the folder and the reason, for a message on its own.
     const std::string &Failure() const { return failure_; }
+    // The folder is usable but another run holds it.
+    bool InUse() const { return lock_ && lock_->Taken(); }
 
 private:
     std::string folder_;

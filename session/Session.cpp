@@ -60,19 +60,26 @@ bool Session::StartUp(PortAtStart portAtStart)
 {
     view_->SetCaption(kStartCaption);
     settingsRead_ = LeesIniFile::LeesIni(settings_, programFolder_, log_);
-    if (!settingsRead_.ok)
-        view_->ShowWarning(
-            "Instellingen niet te lezen: " + Windows1252::TextFromNative(settingsRead_.path) +
-            ": " + Windows1252::TextFromNative(settingsRead_.reason) +
-            "\nTamvi werkt met de standaardinstellingen; Save laat het bestand "
-            "zoals het is.");
     const bool await = portAtStart == PortAtStart::Await;
+    if (!settingsRead_.ok) {
+        const std::string unreadable =
+            "Instellingen niet te lezen: " + Windows1252::TextFromNative(settingsRead_.path) +
+            ": " + Windows1252::TextFromNative(settingsRead_.reason);
+        // A station has no one to press Save and would log with settings nobody chose.
+        if (await) {
+            view_->ShowMessage(unreadable);
+            return false;
+        }
+        view_->ShowWarning(unreadable +
+                           "\nTamvi werkt met de standaardinstellingen; Save laat het bestand "
+                           "zoals het is.");
+    }
     const std::int16_t port = settings_.compoort;
     if (await && (port < kFirstPort || port > kLastPort)) {
         view_->ShowMessage("No port to wait for: the settings in " +
                            Windows1252::TextFromNative(programFolder_) + " give port " +
-                           NumberText(port) + ", and a port is " + NumberText(kFirstPort) + " to " +
-                           NumberText(kLastPort) + " (no tamvi.set gives 0)");
+                           std::to_string(port) + ", and a port is " + NumberText(kFirstPort) +
+                           " to " + NumberText(kLastPort) + " (no tamvi.set gives 0)");
         return false;
     }
     if (OpenPort(port) == -1) {

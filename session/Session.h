@@ -59,9 +59,10 @@ public:
     enum class PortAtStart { Tell, Await };
 
     // Start-up: read the settings, open the port (see PortAtStart), reset the flags and the view,
-    // log the start line, caption the quick-send buttons. When awaiting, a port number no device
-    // can be (outside 1..25) is told to the view and start-up ends after reading the settings,
-    // returning false: there is nothing to wait for.
+    // log the start line, caption the quick-send buttons. When awaiting, a settings file that
+    // cannot be read or a port number no device can be (outside 1..25) is told to the view and
+    // start-up ends after reading the settings, returning false: only a changed configuration
+    // can mend it.
     bool StartUp(PortAtStart portAtStart = PortAtStart::Tell);
 
     std::int16_t OpenPort(std::int16_t port); // 0 open, -1 not

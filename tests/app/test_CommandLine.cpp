@@ -17,6 +17,7 @@ struct Parsed {
     Request request;
     std::vector<std::string> qtWords;
     std::optional<std::string> folder;
+    std::string refusal;
 };
 
 Parsed ParseWords(std::vector<std::string> words)
@@ -26,7 +27,7 @@ Parsed ParseWords(std::vector<std::string> words)
     for (std::string &word : words)
         argv.push_back(word.data());
     const CommandLine::Options options = CommandLine::Parse(int(argv.size()), argv.data());
-    Parsed parsed{options.request, {}, options.folder};
+    Parsed parsed{options.request, {}, options.folder, options.refusal};
     for (int i = 1; i < options.qtArgumentCount; ++i)
         parsed.qtWords.emplace_back(options.qtArguments[i]);
     return parsed;
@@ -74,21 +75,33 @@ TEST(CommandLine, QtsOwnOptionsReachQt)
     EXPECT_EQ(mixed.folder, "-line1");
 }
 
-TEST(CommandLine, OnlyOurOwnWordsAreAnsweredOrRefused)
+// Anything else refuses the whole line, whatever else it asks, naming the first such word.
+TEST(CommandLine, OnlyOurOwnWordsAreAnsweredAndAnyOtherIsRefused)
 {
-    const std::vector<std::pair<std::vector<std::string>, Request>> cases = {
-        {{"-h"}, Request::Help},
-        {{"-reverse", "--help"}, Request::Help},
-        {{"-v"}, Request::Version},
-        {{"--version"}, Request::Version},
-        {{"--folder=line1"}, Request::Start},
-        {{"--folder"}, Request::Refuse},
-        {{"--bogus"}, Request::Refuse},
-        {{"-hv"}, Request::Start}, // not ours: Qt ignores what it does not know
+    struct Case {
+        std::vector<std::string> words;
+        Request request;
+        std::string named; // in the refusal; empty where there is none
     };
-    for (const auto &[words, request] : cases) {
+    const std::vector<Case> cases = {
+        {{"-h"}, Request::Help, ""},
+        {{"-reverse", "--help", "--version"}, Request::Help, ""},
+        {{"-v"}, Request::Version, ""},
+        {{"--version"}, Request::Version, ""},
+        {{"--folder=line1"}, Request::Start, ""},
+        {{"--folder"}, Request::Refuse, "'--folder'"},
+        {{"--bogus", "--version"}, Request::Refuse, "'--bogus'"},
+        {{"--help", "-folder", "/x"}, Request::Refuse, "'-folder'"},
+        {{"-hv"}, Request::Refuse, "'-hv'"},
+        {{"line1"}, Request::Refuse, "'line1'"},
+        {{"--"}, Request::Refuse, "'--'"},
+        {{"-"}, Request::Refuse, "'-'"},
+    };
+    for (const auto &[words, request, named] : cases) {
         SCOPED_TRACE(words.back());
-        EXPECT_EQ(ParseWords(words).request, request);
+        const Parsed parsed = ParseWords(words);
+        EXPECT_EQ(parsed.request, request);
+        EXPECT_NE(parsed.refusal.find(named), std::string::npos) << parsed.refusal;
     }
 }
 

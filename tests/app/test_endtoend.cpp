@@ -216,7 +216,7 @@ Answer Ask(const std::filesystem::path &executable, const std::string &argument,
 }
 
 // --help and --version answer without a display and without touching the program folder; an
-// unknown option is refused with the usage.
+// unknown word is refused with the usage, whatever else the line asks.
 TEST(EndToEnd, TheCommandLineIsAnsweredBeforeAnyWindow)
 {
     TempFolder folder;
@@ -237,12 +237,21 @@ TEST(EndToEnd, TheCommandLineIsAnsweredBeforeAnyWindow)
     EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
     EXPECT_TRUE(folderHoldsOnlyTheProgram());
 
-    const Answer unknown = Ask(executable, "--bogus", "QT_QPA_PLATFORM=offscreen");
-    EXPECT_NE(unknown.status, 0);
+    const Answer unknown = Ask(executable, "-folder line1 --version", "QT_QPA_PLATFORM=offscreen");
+    EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.out, "");
-    EXPECT_NE(unknown.err.find("Unknown option 'bogus'."), std::string::npos) << unknown.err;
-    EXPECT_NE(unknown.err.find("Usage: "), std::string::npos) << unknown.err;
+    EXPECT_EQ(unknown.err, "tamvi: Unknown option '-folder'. Usage: tamvi [options] [Qt's "
+                           "options] (tamvi --help tells more)\n");
     EXPECT_TRUE(folderHoldsOnlyTheProgram());
+
+    // A folder that cannot be used, without a display: said on stderr, never Qt's abort.
+    for (const auto &[front, status] : {std::pair{"", 1}, std::pair{"--headless ", 78}}) {
+        SCOPED_TRACE(front);
+        const Answer refused = Ask(executable, std::string(front) + "--folder /dev/null/x", "");
+        EXPECT_EQ(refused.status, status);
+        EXPECT_TRUE(refused.err.starts_with("tamvi: cannot use the folder /dev/null/x: "))
+            << refused.err;
+    }
 }
 
 // --folder names the run's folder relative to the working directory, Qt's own options go to Qt,

@@ -125,21 +125,39 @@ TEST(Station, WaitsForADeviceMissingAtStart)
     EXPECT_EQ(linesWhileWaiting, 3u) << "a line per attempt";
 }
 
-// No settings file (port 0) or a port no device can be: nothing to wait for.
-TEST(Station, EndsAtOnceWhenTheSettingsNameNoPort)
+// No settings file (port 0), a port no device can be, or settings that cannot be read: nothing
+// to wait for, and only a changed configuration mends it, which the status tells the unit.
+TEST(Station, EndsAtOnceWithOneLineWhenTheSettingsNameNoPort)
 {
-    for (const bool withSettings : {false, true}) {
-        RunningTamvi tamvi(LineSettings(26), Front::Station);
+    struct Case {
+        std::int16_t port;
+        bool withSettings;
+        std::string says;
+    };
+    const std::vector<Case> cases = {{26, false, " give port 0, "},
+                                     {26, true, " give port 26, "},
+                                     {-3, true, " give port -3, "}};
+    for (const auto &[port, withSettings, says] : cases) {
+        SCOPED_TRACE(says);
+        RunningTamvi tamvi(LineSettings(port), Front::Station);
         if (!withSettings)
             fs::remove(tamvi.Folder() / "tamvi.set");
         EXPECT_FALSE(tamvi.Start(0s));
-        EXPECT_EQ(tamvi.Terminate(0), 1);
+        EXPECT_EQ(tamvi.Terminate(0), 78);
         EXPECT_EQ(tamvi.Output(), "tamvi: No port to wait for: the settings in " +
-                                      tamvi.Folder().string() + " give port " +
-                                      (withSettings ? "26" : "0") +
-                                      ", and a port is 1 to 25 (no tamvi.set gives 0)\n");
+                                      tamvi.Folder().string() + says +
+                                      "and a port is 1 to 25 (no tamvi.set gives 0)\n");
         EXPECT_FALSE(tamvi.LogHas("Tamvi van Dranel BV gestart"));
     }
+
+    RunningTamvi unreadable(LineSettings(), Front::Station);
+    fs::remove(unreadable.Folder() / "tamvi.set");
+    fs::create_directory(unreadable.Folder() / "tamvi.set");
+    EXPECT_FALSE(unreadable.Start(0s));
+    EXPECT_EQ(unreadable.Terminate(0), 78);
+    EXPECT_EQ(unreadable.Output(),
+              "tamvi: Instellingen niet te lezen: " + (unreadable.Folder() / "tamvi.set").string() +
+                  ": not a regular file\n");
 }
 
 // The log folder is replaced by a file for a while: one line says so, one that it works again,
