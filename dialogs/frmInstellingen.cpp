@@ -331,7 +331,7 @@ std::vector<EditorLook::NamedEntry> frmInstellingen::Entries() const
 // hold save nothing and stay in edit mode to be corrected.
 void frmInstellingen::OnSave()
 {
-    if (!EditorLook::FitsWindows1252(this, Entries()))
+    if (!EditorLook::Storable(this, Entries()))
         return;
     const Session::Saved saved = SchermNaarVariabelen();
     buttons_.SetEditing(false);

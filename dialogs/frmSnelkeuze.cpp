@@ -237,7 +237,7 @@ std::vector<EditorLook::NamedEntry> frmSnelkeuze::Entries() const
 // hold save nothing and stay in edit mode to be corrected.
 void frmSnelkeuze::OnSave()
 {
-    if (!EditorLook::FitsWindows1252(this, Entries()))
+    if (!EditorLook::Storable(this, Entries()))
         return;
     const LeesIniFile::SaveResult saved = InvoerNaarVariabelen();
     LockInvoer();

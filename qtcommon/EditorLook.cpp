@@ -1,5 +1,6 @@
 #include "qtcommon/EditorLook.h"
 
+#include "conversions/diversen.h"
 #include "qtcommon/Charset.h"
 
 #include <QApplication>
@@ -100,19 +101,33 @@ void ReportSaveFailure(QWidget *parent, const LeesIniFile::SaveResult &result)
                       result.path, result.reason);
 }
 
-bool FitsWindows1252(QWidget *parent, const std::vector<NamedEntry> &entries)
+bool Storable(QWidget *parent, const std::vector<NamedEntry> &entries)
 {
     for (const NamedEntry &entry : entries) {
-        const std::optional<char32_t> character = FirstNotInWindows1252(entry.text);
-        if (!character)
-            continue;
-        const QString code =
-            QString::number(static_cast<uint>(*character), 16).toUpper().rightJustified(4, '0');
-        ShowBox(parent, QMessageBox::Warning,
-                QStringLiteral("Niet opgeslagen: %1 bevat \u201C%2\u201D (U+%3), een "
-                               "teken dat Windows-1252 niet kent.")
-                    .arg(entry.name, QString::fromUcs4(&*character, 1), code));
-        return false;
+        if (const std::optional<char32_t> character = FirstNotInWindows1252(entry.text)) {
+            const QString code =
+                QString::number(static_cast<uint>(*character), 16).toUpper().rightJustified(4, '0');
+            ShowBox(parent, QMessageBox::Warning,
+                    QStringLiteral("Niet opgeslagen: %1 bevat \u201C%2\u201D (U+%3), een "
+                                   "teken dat Windows-1252 niet kent.")
+                        .arg(entry.name, QString::fromUcs4(&*character, 1), code));
+            return false;
+        }
+        if (const std::optional<char> byte =
+                LeesIniFile::FirstNotStorable(ToWindows1252(entry.text))) {
+            const auto value = static_cast<unsigned char>(*byte);
+            const std::string name = diversen::CharDisplayName(value);
+            ShowBox(parent, QMessageBox::Warning,
+                    QStringLiteral("Niet opgeslagen: %1 bevat %2 (0x%3), dat %4 niet zo "
+                                   "teruggeeft.")
+                        .arg(entry.name,
+                             name.size() > 1
+                                 ? QString::fromLatin1(name)
+                                 : QStringLiteral("\u201C%1\u201D").arg(FromWindows1252(name)),
+                             QString::number(value, 16).toUpper().rightJustified(2, '0'),
+                             QString::fromLatin1(LeesIniFile::kFileName)));
+            return false;
+        }
     }
     return true;
 }

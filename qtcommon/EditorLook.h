@@ -76,8 +76,9 @@ struct NamedEntry {
     QString name;
     QString text;
 };
-// The settings file holds Windows-1252 only: true when every entry fits; otherwise a message box
-// names the first entry that does not and its character, and false (the Save stores nothing).
-bool FitsWindows1252(QWidget *parent, const std::vector<NamedEntry> &entries);
+// True when the settings file holds every entry as it is: Windows-1252 only, and nothing that
+// a Save refuses (see LeesIniFile::FirstNotStorable). Otherwise a message box names
+// the first entry that does not fit and its character, and false (the Save stores nothing).
+bool Storable(QWidget *parent, const std::vector<NamedEntry> &entries);
 
 } // namespace EditorLook

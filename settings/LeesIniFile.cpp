@@ -461,6 +461,18 @@ ReadResult LeesIni(SettingsRecord &record, const std::string &programFolder,
     return result;
 }
 
+std::optional<char> FirstNotStorable(std::string_view value)
+{
+    for (const char c : value) {
+        const bool control = static_cast<unsigned char>(c) < 0x20 || c == '\x7F';
+        if (control || c == kCommaEscape)
+            return c;
+    }
+    if (value.ends_with(kTrailingBlankEscape))
+        return kTrailingBlankEscape;
+    return std::nullopt;
+}
+
 SaveResult SchrijfIni(const SettingsRecord &record, const std::string &programFolder,
                       const ReadResult &atStart)
 {

@@ -5,7 +5,9 @@
 
 #include "settings/SettingsRecord.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace logfile
 {
@@ -41,6 +43,12 @@ struct ReadResult {
 // no log folder is configured.
 ReadResult LeesIni(SettingsRecord &record, const std::string &programFolder,
                    logfile::LogWriter &log);
+
+// The first byte of a Windows-1252 value that a Save refuses: a control character (below 0x20,
+// or 0x7F; a CR or LF would end the value's line and begin another setting), a 0xFB, which reads
+// back as a comma, or a 0xFD at the end, which reads back as a blank. None for a value that reads
+// back as it is.
+std::optional<char> FirstNotStorable(std::string_view value);
 
 struct SaveResult {
     bool ok = true;     // the new settings are in the file

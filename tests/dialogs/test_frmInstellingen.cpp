@@ -321,7 +321,7 @@ TEST_F(SettingsDialogTest, FailedSaveIsReportedAndThePortStillReopens)
 }
 
 // The settings file holds Windows-1252: a pasted character outside it would be stored as "?".
-TEST_F(SettingsDialogTest, ASaveWithACharacterOutsideWindows1252IsRefusedNamingIt)
+TEST_F(SettingsDialogTest, ASaveWithACharacterTheFileCannotGiveBackIsRefusedNamingIt)
 {
     frmInstellingen d(h.session);
     Click(Button(d, "ButtonWijzigen"));
@@ -333,6 +333,19 @@ TEST_F(SettingsDialogTest, ASaveWithACharacterOutsideWindows1252IsRefusedNamingI
     EXPECT_FALSE(std::filesystem::exists(h.SettingsFile()));
     EXPECT_TRUE(h.port.calls.empty());
     ExpectEditButtons(d, true);
+
+    // A pasted line break would write a line of its own into the file; a 0xFB reads back as a
+    // comma.
+    for (const auto &[text, named] : {std::pair{"/tmp/x\n9        Start4 ->65", "[LF] (0x0A)"},
+                                      std::pair{"d\u00FB \u00FD", "\u201C\u00FB\u201D (0xFB)"}}) {
+        Box(d, 1)->setText(QString::fromUtf8(text));
+        const std::optional<SeenMessage> refused = ClickAndCatchMessage(Button(d, "ButtonOpslaan"));
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_EQ(refused->text, QStringLiteral("Niet opgeslagen: LogFilePath bevat %1, dat "
+                                                "tamvi.set niet zo teruggeeft.")
+                                     .arg(QString::fromUtf8(named)));
+        EXPECT_FALSE(std::filesystem::exists(h.SettingsFile()));
+    }
 
     Box(d, 1)->setText(QString::fromUtf8("/tmp/ó€?"));
     EXPECT_FALSE(ClickAndCatchMessage(Button(d, "ButtonOpslaan")).has_value());

@@ -154,8 +154,20 @@ TEST_F(SettingsFile, CommasAndTrailingBlanksSurviveAWriteAndARead)
     EXPECT_EQ(back.TxString6[3], "x,,y   ");
     EXPECT_EQ(back.Check[9], " ");
     EXPECT_EQ(back.Start2, "5 , 6 ");
-    // A genuine 0xFB is read back as a comma: the format cannot carry it.
+    // A genuine 0xFB is read back as a comma: the format cannot carry it, so a Save refuses it,
+    // a final 0xFD, and control characters, which would begin another line.
     EXPECT_EQ(back.TxChar9[8], "eight\xFD, ");
+    const std::vector<std::pair<std::string, std::optional<char>>> values = {
+        {"x,,y   ", std::nullopt},
+        {"eight\xFD\xFB ", '\xFB'},
+        {"d\xFD", '\xFD'},
+        {"\xFD ", std::nullopt},
+        {"path\n9 ->", '\n'},
+        {"a\x7F", '\x7F'},
+        {"\t", '\t'},
+    };
+    for (const auto &[value, refused] : values)
+        EXPECT_EQ(FirstNotStorable(value), refused) << value;
 }
 
 TEST_F(SettingsFile, ReadsByLineNumberAlone)
