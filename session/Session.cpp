@@ -268,15 +268,15 @@ void Session::SendTypedChar(std::int16_t code)
 void Session::ToggleRts()
 {
     if (settings_.HandShake != PortLists::kNoHandShake) {
-        log_.WriteLogLine("STATUS: Wrong HandShakeType, no manual adjustment possible.");
+        LogStatus("STATUS: Wrong HandShakeType, no manual adjustment possible.");
         return;
     }
     if (port_.GetRts()) {
         port_.SetRts(false);
-        log_.WriteLogLine("STATUS: RTS made INACTIVE (-12V).");
+        LogStatus("STATUS: RTS made INACTIVE (-12V).");
     } else {
         port_.SetRts(true);
-        log_.WriteLogLine("STATUS: RTS made ACTIVE (+12V).");
+        LogStatus("STATUS: RTS made ACTIVE (+12V).");
     }
 }
 
@@ -322,13 +322,13 @@ void Session::PortLost(const std::string &reason)
     const std::string why = Windows1252::TextFromNative(reason);
     if (!again) {
         ReportRepeatedLosses();
-        log_.WriteLogLine(PortStatus() + "lost: " + why +
-                          ". Port closed; it opens again when the device is back.");
+        LogStatus(PortStatus() + "lost: " + why +
+                  ". Port closed; it opens again when the device is back.");
     } else if (repeatedLosses_++ == 0) {
         repeatedReason_ = why;
-        log_.WriteLogLine(PortStatus() + "lost again within a minute: " + why +
-                          ". Tried again after 2, 4 ... 60 s while it keeps failing; its losses "
-                          "are counted until it stays open a minute.");
+        LogStatus(PortStatus() + "lost again within a minute: " + why +
+                  ". Tried again after 2, 4 ... 60 s while it keeps failing; its losses "
+                  "are counted until it stays open a minute.");
     }
 }
 
@@ -357,7 +357,7 @@ void Session::ReopenLostPort()
     ShowOpenCaption(settings_.compoort);
     if (repeatedLosses_ > 0)
         return; // said with the count
-    log_.WriteLogLine(PortStatus() + reopenedText_ + PortSettingsString());
+    LogStatus(PortStatus() + reopenedText_ + PortSettingsString());
     LogSettingsNotTaken(settings_.compoort);
 }
 
@@ -365,11 +365,38 @@ void Session::ReportRepeatedLosses()
 {
     if (repeatedLosses_ == 0)
         return;
-    log_.WriteLogLine(PortStatus() + "lost " + std::to_string(repeatedLosses_) +
-                      " times within a minute of opening again (" + repeatedReason_ + ")" +
-                      (port_.IsOpen() ? "; open for a minute now: " + PortSettingsString() : ""));
+    LogStatus(PortStatus() + "lost " + std::to_string(repeatedLosses_) +
+              " times within a minute of opening again (" + repeatedReason_ + ")" +
+              (port_.IsOpen() ? "; open for a minute now: " + PortSettingsString() : ""));
     repeatedLosses_ = 0;
     reopenSeconds_ = 1;
+}
+
+void Session::LogStatus(const std::string &line)
+{
+    log_.WriteLogLine(line);
+    view_->ShowStatus(line);
+}
+
+std::string Session::Activity() const
+{
+    const std::string port = "Com" + NumberText(settings_.compoort) + " ";
+    std::string text =
+        port_.IsOpen()
+            ? "logging " + port + Windows1252::TextFromNative(port_.DeviceName()) + " " +
+                  PortSettingsString()
+            : "waiting for " + port + "(" +
+                  Windows1252::TextFromNative(
+                      openedPath_.empty() ? PortDevicePath(programFolder_, settings_.compoort)
+                                          : openedPath_) +
+                  ")";
+    if (const auto &failure = log_.Failure()) {
+        const std::size_t kept = log_.UnwrittenLineCount();
+        text += "; log not writable: " + Windows1252::TextFromNative(failure->path) + ": " +
+                Windows1252::TextFromNative(failure->reason) + " (" + std::to_string(kept) +
+                (kept == 1 ? " line kept)" : " lines kept)");
+    }
+    return text;
 }
 
 std::string Session::PortStatus() const

@@ -111,6 +111,10 @@ public:
     LeesIniFile::SaveResult SaveQuickRows(const QuickRows &rows);
     void UpdateQuickButtons();
 
+    // What the run does now, in one line for a service manager: "logging Com1 /dev/ttyUSB0
+    // 9600,N,8,1" or "waiting for Com1 (path)", and what the log file lacks while it fails.
+    std::string Activity() const;
+
     const SettingsRecord &Settings() const { return settings_; }
     const RunState &State() const { return state_; }
     const RSinput::Lines &LogLines() const { return rs_.LogLines(); }
@@ -136,6 +140,8 @@ private:
     void ReopenLostPort();          // on every receive tick
     void ReportRepeatedLosses();    // the count, once the repeats end
     std::string PortStatus() const; // "STATUS: Port Com1 [device] "
+    // Every STATUS line goes to the log and to the view.
+    void LogStatus(const std::string &line);
 
     // Tells the view when the log file cannot be written, when the reason changes, and when it
     // can be written again.

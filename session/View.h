@@ -19,6 +19,9 @@ public:
     // text while it lasts; EndLogFailure when a line could be written again.
     virtual void ShowLogFailure(const std::string &text) = 0;
     virtual void EndLogFailure() = 0;
+    // A STATUS line the log just took: the port opened, was lost, came back. The window shows it
+    // in the log view already; a station says it where its operator looks.
+    virtual void ShowStatus(const std::string &) {}
 };
 
 // Where the session's words go while no window shows the run; a view that shows only some of

@@ -7,12 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,7 +116,8 @@ TEST(Station, WaitsForADeviceMissingAtStart)
     ASSERT_TRUE(tamvi.Pty().WriteAll(kBytes));
     ASSERT_TRUE(RunningTamvi::WaitUntil([&] { return tamvi.LogHas(kLastFinishedLine); }, 10s));
     EXPECT_EQ(tamvi.Terminate(), 0);
-    EXPECT_EQ(tamvi.Output(), waiting);
+    EXPECT_EQ(tamvi.Output(),
+              waiting + "tamvi: STATUS: Port Com1 [" + link.string() + "] open: 9600,N,8,1\n");
     EXPECT_EQ(FinishedTexts(tamvi),
               std::vector<std::string>({
                   "DEBUG: Bij instellingen geen logfilepath ingevuld, default: <folder>/logfile",
@@ -191,6 +198,76 @@ TEST(Station, SaysOnceThatTheLogCannotBeWrittenAndLosesNothing)
     EXPECT_TRUE(output.ends_with(": Not a directory\ntamvi: Logbestand weer te schrijven\n"))
         << output;
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 2) << output;
+}
+
+// A socket where systemd would be: the station tells it when it is ready and what it does, pings
+// its watchdog, and says when it stops.
+class NotifySocket
+{
+public:
+    explicit NotifySocket(const fs::path &path) : fd_(::socket(AF_UNIX, SOCK_DGRAM, 0))
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
+        ::setenv("WATCHDOG_USEC", "400000", 1);
+    }
+    ~NotifySocket()
+    {
+        ::unsetenv("NOTIFY_SOCKET");
+        ::unsetenv("WATCHDOG_USEC");
+        ::close(fd_);
+    }
+    // The next message that `wanted` accepts, skipping others; empty after 10 s without one.
+    std::string Await(const std::function<bool(const std::string &)> &wanted)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd ready{fd_, POLLIN, 0};
+            if (::poll(&ready, 1, 100) != 1)
+                continue;
+            char buffer[4096];
+            const ssize_t size = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (size > 0 && wanted(std::string(buffer, std::size_t(size))))
+                return std::string(buffer, std::size_t(size));
+        }
+        return {};
+    }
+
+private:
+    int fd_;
+};
+
+TEST(Station, TellsSystemdWhenItIsReadyWhatItDoesAndThatItTurns)
+{
+    const TempFolder space;
+    const fs::path logs = space.Path() / "logs";
+    SettingsRecord settings = LineSettings();
+    settings.logfilepath = logs.string();
+    settings.AnsiLogMode = true;
+    RunningTamvi tamvi(settings, Front::Station);
+    NotifySocket systemd(space.Path() / "notify");
+    ASSERT_TRUE(tamvi.Start()) << tamvi.Output();
+    const auto startsWith = [](std::string start) {
+        return [start](const std::string &message) { return message.starts_with(start); };
+    };
+
+    EXPECT_EQ(systemd.Await(startsWith("READY=1")),
+              "READY=1\nSTATUS=logging Com1 " + (tamvi.Folder() / "ports" / "com1").string() +
+                  " 9600,N,8,1");
+    EXPECT_EQ(systemd.Await(startsWith("WATCHDOG=1")), "WATCHDOG=1");
+
+    fs::create_directory(space.Path() / "retired");
+    fs::rename(logs, space.Path() / "retired" / "logs");
+    std::ofstream(logs) << "not a folder";
+    ASSERT_TRUE(tamvi.Pty().WriteAll("first\r\n"));
+    const std::string failing = systemd.Await(startsWith("STATUS=logging"));
+    EXPECT_TRUE(failing.ends_with(": Not a directory (1 line kept)")) << failing;
+
+    EXPECT_EQ(tamvi.Terminate(), 1) << "the kept line was not written";
+    EXPECT_EQ(systemd.Await(startsWith("STOPPING=1")), "STOPPING=1\nSTATUS=stopping");
 }
 
 } // namespace
