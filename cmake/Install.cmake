@@ -24,7 +24,11 @@ if(TAMVI_SYSTEM_INSTALL)
     # collecting many stations' logs.
     install(FILES ${PROJECT_SOURCE_DIR}/station/tamvi@.service DESTINATION /lib/systemd/system)
     install(FILES ${PROJECT_SOURCE_DIR}/station/rsyslog-tamvi.conf
+                  ${PROJECT_SOURCE_DIR}/station/tamvi.set
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamvi/examples)
+    # The stations' user and group, made by the package's postinst.
+    install(FILES ${PROJECT_SOURCE_DIR}/station/sysusers.conf DESTINATION /usr/lib/sysusers.d
+            RENAME tamvi.conf)
     include(cmake/Package.cmake)
     return()
 endif()

@@ -37,6 +37,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
 set(CPACK_STRIP_FILES ON)
+# What a package with a unit does at install, upgrade, removal and purge (debhelper's model).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/station/postinst
+                                       ${PROJECT_SOURCE_DIR}/station/prerm
+                                       ${PROJECT_SOURCE_DIR}/station/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial (RS-232) line monitor, logger and terminal")
 # CPack puts the summary in front of this as the synopsis.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tamvi watches, logs and drives one serial line. It opens one port with

@@ -180,9 +180,17 @@ Slots ReadSlots(const std::string &content)
     Slots slots;
     std::size_t start = 0;
     while (start < content.size()) {
-        std::size_t end = content.find_first_of("\r\n,", start);
+        // A comment runs to the line's end, commas and all: a file written by hand (a station's)
+        // says there what its lines mean.
+        const std::size_t first = content.find_first_not_of(' ', start);
+        const bool comment = first != std::string::npos && content[first] == '#';
+        std::size_t end = content.find_first_of(comment ? "\r\n" : "\r\n,", start);
         if (end == std::string::npos)
             end = content.size();
+        if (comment) {
+            start = end + 1;
+            continue;
+        }
         const std::string_view item =
             TrimBlanks(std::string_view(content).substr(start, end - start));
         start = end + 1;

@@ -1,7 +1,9 @@
 #include "tools/PtyLine.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,6 +39,13 @@ PtyLine::PtyLine()
         return;
     }
     slavePath_ = name;
+    // A pty is its user's, group tty, 0620: a station, which runs as its own user in the group
+    // dialout, could not open one that root made. Root gives it the serial devices' group.
+    if (geteuid() == 0) {
+        if (const group *dialout = getgrnam("dialout");
+            dialout && fchown(slave_, -1, dialout->gr_gid) == 0)
+            fchmod(slave_, 0660);
+    }
     MakeRaw(master_);
     MakeRaw(slave_);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);

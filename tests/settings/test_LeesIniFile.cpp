@@ -170,6 +170,21 @@ TEST_F(SettingsFile, CommasAndTrailingBlanksSurviveAWriteAndARead)
         EXPECT_EQ(FirstNotStorable(value), refused) << value;
 }
 
+// The example a station's administrator copies: its comments, commas in them included, are
+// skipped, and it gives the settings it says.
+TEST_F(SettingsFile, TheStationExampleReadsAsItsCommentsSay)
+{
+    fs::copy_file(fs::path(std::getenv("TAMVI_SOURCE_DIR")) / "station" / kFileName,
+                  folder.Path() / kFileName);
+    SettingsRecord expected = Defaults();
+    expected.compoort = 1;
+    expected.baudrate = 4;
+    expected.bits = 1;
+    expected.Start1 = "2";
+    expected.AnsiLogMode = true;
+    EXPECT_EQ(Read(), expected);
+}
+
 TEST_F(SettingsFile, ReadsByLineNumberAlone)
 {
     WriteFile("0 compoort ->70000\r\n"       // too large for 16 bits: 0
