@@ -49,6 +49,18 @@ bool OnReadOnlyMount(std::filesystem::path path)
     return (status.f_flag & ST_RDONLY) != 0;
 }
 
+// A folder outside the station's own is read-only to a station run by its unit: how to allow
+// it, when that is why the log cannot be written.
+std::string ReadOnlyHint(const logfile::LogWriter &log)
+{
+    const auto &failure = log.Failure();
+    if (!failure || !OnReadOnlyMount(failure->path))
+        return {};
+    return " (read-only here: a station's unit may write only its own folder; allow this one "
+           "with `systemctl edit tamvi@NAME`, [Service] ReadWritePaths=" +
+           Windows1252::TextFromNative(log.LogDirectory()) + ")";
+}
+
 // The session tells a station's view only what the window shows in a box or in its log view; the
 // rest has no one to show it to. The session says each failure once until it changes, and so
 // does this view; after each, `changed` is called.
@@ -62,7 +74,7 @@ public:
 
     void ShowMessage(const std::string &text) override { Say(text); }
     void ShowWarning(const std::string &text) override { Say(text); }
-    void ShowLogFailure(const std::string &text) override { Say(text + ReadOnlyHint()); }
+    void ShowLogFailure(const std::string &text) override { Say(text + ReadOnlyHint(log_)); }
     void EndLogFailure() override { Say("Logbestand weer te schrijven"); }
     void ShowStatus(const std::string &line) override { Say(line); }
 
@@ -72,18 +84,6 @@ private:
         std::fprintf(stderr, "tamvi: %s\n", NativeLine(text).c_str());
         std::fflush(stderr);
         changed_();
-    }
-
-    // A folder outside the station's own is read-only to a station run by its unit: say how to
-    // allow it.
-    std::string ReadOnlyHint() const
-    {
-        const auto &failure = log_.Failure();
-        if (!failure || !OnReadOnlyMount(failure->path))
-            return {};
-        return " (read-only here: a station's unit may write only its own folder; allow this one "
-               "with `systemctl edit tamvi@NAME`, [Service] ReadWritePaths=" +
-               Windows1252::TextFromNative(log_.LogDirectory()) + ")";
     }
 
     const logfile::LogWriter &log_;
@@ -139,16 +139,17 @@ int RunStation(CommandLine::Options &options, const std::string &runFolder)
     TermiosSerialPort port(runFolder);
     Session session(port, log, runFolder);
     ServiceManager serviceManager;
+    const auto activity = [&] { return session.Activity() + ReadOnlyHint(log); };
     bool started = false;
     HeadlessView view(log, [&] {
         if (started)
-            serviceManager.Status(session.Activity());
+            serviceManager.Status(activity());
     });
     session.SetView(&view);
     if (!session.StartUp(Session::PortAtStart::Await))
         return ExitStatus::kConfig;
     started = true;
-    serviceManager.Ready(session.Activity());
+    serviceManager.Ready(activity());
 
     // Each ping also brings the status's count of kept lines up to date. A station without a
     // watchdog has no such timer.
@@ -156,7 +157,7 @@ int RunStation(CommandLine::Options &options, const std::string &runFolder)
     if (const auto interval = serviceManager.PingInterval(); interval.count() > 0) {
         QObject::connect(&watchdog, &QTimer::timeout, [&] {
             serviceManager.Alive();
-            serviceManager.Status(session.Activity());
+            serviceManager.Status(activity());
         });
         watchdog.start(interval);
     }
