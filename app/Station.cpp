@@ -2,6 +2,7 @@
 
 #include "app/EndOfRun.h"
 #include "app/ExitStatus.h"
+#include "app/RestingTimer.h"
 #include "app/TerminationSignals.h"
 #include "conversions/Windows1252.h"
 #include "logfile/logfile.h"
@@ -161,23 +162,16 @@ int RunStation(CommandLine::Options &options, const std::string &runFolder)
         });
         watchdog.start(interval);
     }
-    // The receive tick runs as the window's while it has something to do. A station has no lamps
-    // to keep up, so a quiet tick stops it and the station sleeps until the port reports bytes or
-    // a loss: an idle line costs no wake-ups at all.
-    QTimer receiveTick;
-    receiveTick.setInterval(Session::kReceiveInterval);
-    QObject::connect(&receiveTick, &QTimer::timeout, [&] {
+    // The receive tick rests as the window's does; a station has no lamps to keep up, so an idle
+    // line costs no wake-ups at all, and a lost device one a second.
+    RestingTimer receiveTick(Session::kReceiveInterval, [&] {
         session.ReceiveTick();
-        if (session.Quiet())
-            receiveTick.stop();
+        return session.Rest();
     });
-    QObject::connect(&port, &TermiosSerialPort::Activity, &receiveTick, [&receiveTick] {
-        if (!receiveTick.isActive())
-            receiveTick.start();
-    });
-    receiveTick.start();
+    QObject::connect(&port, &TermiosSerialPort::Activity, &receiveTick, &RestingTimer::Wake);
+    receiveTick.Wake();
     QObject::connect(&terminationSignals, &TerminationSignals::Received, &app, [&] {
-        receiveTick.stop();
+        receiveTick.End();
         session.ReceiveTick(); // bytes that came after the last tick belong in the log too
         serviceManager.Stopping();
         session.Quit();

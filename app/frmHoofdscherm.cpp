@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <optional>
 
 using namespace std::chrono_literals;
@@ -58,6 +59,30 @@ void ShowLamp(Lamp *lamp, const LampColours &colours, bool on)
 {
     lamp->SetColour(on ? colours.on : colours.off);
 }
+
+// Wakes the ticks at any key or click in the program's windows, dialogs included: what the user
+// does there (a send, a hold released, a setting saved) may give them work.
+class InputWatch final : public QObject
+{
+public:
+    InputWatch(std::function<void()> wake, QObject *parent)
+        : QObject(parent), wake_(std::move(wake))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::KeyPress || type == QEvent::MouseButtonRelease ||
+            type == QEvent::InputMethod)
+            wake_();
+        return false;
+    }
+
+private:
+    std::function<void()> wake_;
+};
 
 Lamp *MakeLamp(QWidget *parent, const char *name, const QRect &geometry, const LampColours &colours)
 {
@@ -169,7 +194,15 @@ std::string TypedBytes(const QKeyEvent &key)
 } // namespace
 
 frmHoofdscherm::frmHoofdscherm(Session &session, QWidget *parent)
-    : QMainWindow(parent), session_(session)
+    : QMainWindow(parent), session_(session), timer1_(Session::kReceiveInterval,
+                                                      [this] {
+                                                          ReceiveTick();
+                                                          return session_.Rest();
+                                                      }),
+      timerLed_(kLampInterval, [this] {
+          LampTick();
+          return session_.LampsAtRest() ? Session::kRestUntilActivity : 0ms;
+      })
 {
     setObjectName(QStringLiteral("frmHoofdscherm"));
 
@@ -188,8 +221,7 @@ frmHoofdscherm::frmHoofdscherm(Session &session, QWidget *parent)
     KeepFocusOnDummy(client);
 
     session_.SetView(this);
-    connect(&timer1_, &QTimer::timeout, this, &frmHoofdscherm::ReceiveTick);
-    connect(&timerLed_, &QTimer::timeout, this, &frmHoofdscherm::LampTick);
+    qApp->installEventFilter(new InputWatch([this] { WakeTicks(); }, this));
 }
 
 frmHoofdscherm::~frmHoofdscherm()
@@ -206,8 +238,13 @@ void frmHoofdscherm::StartUp()
         close();
         return;
     }
-    timer1_.start(Session::kReceiveInterval);
-    timerLed_.start(kLampInterval);
+    WakeTicks();
+}
+
+void frmHoofdscherm::WakeTicks()
+{
+    timer1_.Wake();
+    timerLed_.Wake();
 }
 
 void frmHoofdscherm::setVisible(bool visible)
@@ -380,10 +417,13 @@ void frmHoofdscherm::ShowWarning(const std::string &text)
     EditorLook::ShowBox(this, QMessageBox::Warning, FromWindows1252(text));
 }
 
+// What the tick received may light the receive lamp, and a loss or a reopen changes CTS: the
+// lamp tick looks once more.
 void frmHoofdscherm::ReceiveTick()
 {
     session_.ReceiveTick();
     ShowLogLines();
+    timerLed_.Wake();
 }
 
 void frmHoofdscherm::LampTick()
@@ -550,8 +590,8 @@ void frmHoofdscherm::closeEvent(QCloseEvent *event)
     }
     if (!ended_) {
         ended_ = true;
-        timer1_.stop();
-        timerLed_.stop();
+        timer1_.End();
+        timerLed_.End();
         session_.ReceiveTick(); // bytes that came after the last tick belong in the log too
         session_.Quit();
         // Hidden, not deleted: a dialog may lie on the stack below its box's event loop (a failed

@@ -2,14 +2,16 @@
 
 // The main window: the 25-line log view, the quick-send and command buttons, the four lamps and
 // the menu. It shows what the session says and forwards every event to it; StartUp() runs the
-// session's start-up, and the two timers drive it from then on.
+// session's start-up, and the two ticks drive it from then on, each resting while it has nothing
+// to do: a key or a click anywhere in the program, and WakeTicks (the port's activity), start
+// them again.
 
+#include "app/RestingTimer.h"
 #include "session/Session.h"
 #include "session/View.h"
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QTimer>
 
 #include <array>
 #include <string>
@@ -52,8 +54,10 @@ signals:
     void Ended();
 
 public slots:
-    void ReceiveTick(); // Timer1, every 200 ms
-    void LampTick();    // TimerLed, every 50 ms
+    void ReceiveTick(); // Timer1, every 200 ms while it has work
+    void LampTick();    // TimerLed, every 50 ms while a lamp may change
+    // Bytes arrived, the port was lost, or its modem lines changed: both ticks run again.
+    void WakeTicks();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -93,8 +97,8 @@ private:
     QLabel *labLinkStatus_ = nullptr;
     QLineEdit *txtDummy_ = nullptr;
 
-    QTimer timer1_;
-    QTimer timerLed_;
+    RestingTimer timer1_;
+    RestingTimer timerLed_;
 
     QPointer<frmInstellingen> settingsDialog_;
     QPointer<frmSnelkeuze> quickSendDialog_;

@@ -59,6 +59,7 @@ int RunWindow(CommandLine::Options &options, const RunFolder::Claim &folder)
     Session session(port, log, folder.Folder());
     frmHoofdscherm window(session);
 
+    QObject::connect(&port, &TermiosSerialPort::Activity, &window, &frmHoofdscherm::WakeTicks);
     QObject::connect(&terminationSignals, &TerminationSignals::Received, &window, &QWidget::close);
     QObject::connect(&window, &frmHoofdscherm::Ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);

@@ -33,6 +33,10 @@ public:
     virtual std::optional<std::string> Read() = 0; // at most the read length; empty when failing
     virtual bool Write(const std::string &oneChar) = 0;
     virtual bool GetCts() const = 0; // never fails; false when closed
+    // True while CTS can change unseen: the device has modem lines but cannot report their
+    // changes, so they must be read at every lamp tick. A port that reports them calls its
+    // front end's attention as for bytes; a closed port and one without modem lines need neither.
+    virtual bool PollsModemLines() const = 0;
 
     // Called once, from the event loop, when an open port is lost (the device went away): the
     // port is closed by then, and the bytes it received before stay readable until they are

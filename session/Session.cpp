@@ -86,7 +86,7 @@ bool Session::StartUp(PortAtStart portAtStart)
         if (await) {
             view_->ShowMessage(std::string(kPortMessage) + " (" + openFailure_ +
                                "); waiting for the device");
-            reopenCountdown_ = kReceiveTicksPerReopen;
+            reopenDue_ = now_() + kReopenWait;
             reopenedText_ = "open: ";
         } else {
             view_->ShowMessage(kPortMessage);
@@ -199,13 +199,25 @@ void Session::ReceiveTick()
     ReportLogFailure();
 }
 
-bool Session::Quiet()
+std::chrono::milliseconds Session::Rest()
 {
-    if (reopenCountdown_ || !port_.IsOpen() || log_.KeptLineCount() > 0 || log_.Failure() ||
-        repeatedLosses_ > 0)
-        return false;
+    using std::chrono::milliseconds;
+    const bool busy =
+        log_.KeptLineCount() > 0 || log_.Failure() || (repeatedLosses_ > 0 && port_.IsOpen());
+    if (busy)
+        return milliseconds(0);
+    if (reopenDue_)
+        return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(*reopenDue_ - now_()));
+    // Nothing can arrive at a closed port, and a hold reads nothing until it is released.
+    if (!port_.IsOpen() || state_.LogHold != 0)
+        return kRestUntilActivity;
     const std::optional<int> waiting = port_.WaitingCount();
-    return waiting && *waiting == 0;
+    return waiting && *waiting == 0 ? kRestUntilActivity : milliseconds(0);
+}
+
+bool Session::LampsAtRest() const
+{
+    return state_.TxActivity == 0 && state_.RxActivity == 0 && !port_.PollsModemLines();
 }
 
 void Session::ReportLogFailure()
@@ -285,7 +297,7 @@ void Session::Quit()
     if (ended_)
         return;
     ended_ = true;
-    reopenCountdown_.reset();
+    reopenDue_.reset();
     ReportRepeatedLosses();
     state_.LogHold = 0;
     rs_.ProcessInput();
@@ -317,7 +329,7 @@ void Session::PortLost(const std::string &reason)
     deviceLeft_ = !std::filesystem::exists(openedPath_, absent);
     const bool again = reopenedInPlace_ && !deviceLeft_ && now_() - openedAt_ < kSteadyAfter;
     reopenSeconds_ = again ? std::min(reopenSeconds_ * 2, kMaxReopenSeconds) : 1;
-    reopenCountdown_ = kReceiveTicksPerReopen * reopenSeconds_;
+    reopenDue_ = now_() + kReopenWait * reopenSeconds_;
     reopenedText_ = "open again: ";
     const std::string why = Windows1252::TextFromNative(reason);
     if (!again) {
@@ -338,9 +350,9 @@ void Session::PortLost(const std::string &reason)
 // machine's own port of that number is another device.
 void Session::ReopenLostPort()
 {
-    if (!reopenCountdown_ || --*reopenCountdown_ > 0)
+    if (!reopenDue_ || now_() < *reopenDue_)
         return;
-    reopenCountdown_ = kReceiveTicksPerReopen * reopenSeconds_;
+    reopenDue_ = now_() + kReopenWait * reopenSeconds_;
     const std::string path =
         openedPath_.empty() ? PortDevicePath(programFolder_, settings_.compoort) : openedPath_;
     std::error_code absent;
@@ -352,7 +364,7 @@ void Session::ReopenLostPort()
         ClosePort();
         return;
     }
-    reopenCountdown_.reset();
+    reopenDue_.reset();
     reopenedInPlace_ = !deviceLeft_;
     ShowOpenCaption(settings_.compoort);
     if (repeatedLosses_ > 0)
@@ -429,7 +441,7 @@ LeesIniFile::SaveResult Session::SaveQuickRows(const QuickRows &rows)
 // not be linked stays closed: it would name a different device.
 void Session::ReopenPort(const PortLinkResult &link)
 {
-    reopenCountdown_.reset(); // the save's own reopen decides
+    reopenDue_.reset(); // the save's own reopen decides
     ReportRepeatedLosses();
     const std::int16_t port = settings_.compoort;
     rs_.ProcessInput();

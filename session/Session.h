@@ -73,10 +73,17 @@ public:
     // after the receive tick the window shows LogLines().
     void ReceiveTick();
     const LampStates &LampTick();
-    // True when a receive tick would find nothing to do until the port reports bytes or a loss:
-    // the port is open with nothing waiting, every line is in the log, and no repeated loss waits
-    // to be counted. A front end that need not tick for the lamps may sleep until then.
-    bool Quiet();
+    // How long the receive tick may rest after this one: none while it has work (bytes waiting,
+    // lines kept for the log, repeated losses to count), the time to the next attempt while a
+    // lost port is waited for, and kRestUntilActivity while nothing can come but from the port
+    // (bytes or a loss) or the user. A front end ticks again at the usual interval when the port
+    // or the user brings something.
+    static constexpr std::chrono::milliseconds kRestUntilActivity =
+        std::chrono::milliseconds::max();
+    std::chrono::milliseconds Rest();
+    // True when a lamp tick would change nothing until the next activity: no lamp counts down and
+    // the port waits for its modem lines instead of having them polled.
+    bool LampsAtRest() const;
 
     // Main window commands.
     void ToggleDisplayMode();
@@ -158,12 +165,13 @@ private:
     RSinput rs_;
     LampStates lamps_;
     // A lost port is tried once a second, or less often while it keeps failing.
-    static constexpr int kReceiveTicksPerReopen = std::chrono::seconds(1) / kReceiveInterval;
+    static constexpr std::chrono::seconds kReopenWait{1};
     static constexpr int kMaxReopenSeconds = 60;
     static constexpr std::chrono::minutes kSteadyAfter{1};
 
-    std::string logFailureShown_;        // the failure text the view shows; empty for none
-    std::optional<int> reopenCountdown_; // receive ticks to the next attempt; set while lost
+    std::string logFailureShown_; // the failure text the view shows; empty for none
+    // When the next attempt at a lost port is due; set while it is waited for.
+    std::optional<std::chrono::steady_clock::time_point> reopenDue_;
     MonotonicClock now_;
     std::string openedPath_; // the device path of the last open, and of a lost port's reopens
     std::chrono::steady_clock::time_point openedAt_;

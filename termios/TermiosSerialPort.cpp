@@ -1,5 +1,7 @@
 #include "termios/TermiosSerialPort.h"
 
+#include "termios/ModemWaiter.h"
+
 #include "serial/PortName.h"
 
 #include <QSocketNotifier>
@@ -457,6 +459,11 @@ bool TermiosSerialPort::GetCts() const
     return (lines & TIOCM_CTS) != 0;
 }
 
+bool TermiosSerialPort::PollsModemLines() const
+{
+    return IsOpen() && !modemLinesAbsent_ && modemWaitUnsupported_;
+}
+
 std::vector<SerialPort::NotTaken> TermiosSerialPort::SettingsNotTaken() const
 {
     return notTaken_;
@@ -487,6 +494,7 @@ void TermiosSerialPort::StartWatching()
         if (!SendQueued())
             ReportLoss(SystemMessage(errno));
         UpdateWatches();
+        WaitForModemLines();
     });
     UpdateWatches();
 }
@@ -495,8 +503,23 @@ void TermiosSerialPort::StartWatching()
 // closed descriptor would be reported as invalid. What the device has still to send is
 // discarded, so that closing never waits for it, and what the system received and nobody read,
 // which a device that stays open elsewhere (a pseudo-terminal) would keep for the next open.
+// A pseudo-terminal has no modem lines (found at Open, when they are set) and needs no waiter.
+void TermiosSerialPort::WaitForModemLines()
+{
+    modemWaitUnsupported_ = false;
+    if (modemLinesAbsent_)
+        return;
+    modemWaiter_ = std::make_unique<ModemWaiter>(fd_);
+    connect(modemWaiter_.get(), &ModemWaiter::Changed, this, &TermiosSerialPort::Activity);
+    connect(modemWaiter_.get(), &ModemWaiter::Unsupported, this, [this] {
+        modemWaitUnsupported_ = true;
+        emit Activity();
+    });
+}
+
 void TermiosSerialPort::CloseDevice()
 {
+    modemWaiter_.reset(); // before its descriptor closes
     delete arrivalWatch_;
     arrivalWatch_ = nullptr;
     delete sendWatch_;

@@ -23,10 +23,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <termios.h>
 #include <vector>
 
+class ModemWaiter;
 class QSocketNotifier;
 
 class TermiosSerialPort final : public QObject, public SerialPort
@@ -70,18 +72,21 @@ public:
     std::optional<std::string> Read() override;
     bool Write(const std::string &oneChar) override;
     bool GetCts() const override;
+    bool PollsModemLines() const override;
 
     std::vector<NotTaken> SettingsNotTaken() const override;
     std::string DeviceName() const override;
     std::string ErrorString() const override;
 
 signals:
-    // Bytes arrived, or the device went away: the receive tick has something to do.
+    // Bytes arrived, the device went away, or its modem lines changed: the ticks have something
+    // to do.
     void Activity();
 
 private:
     bool OpenDevice();
     void StartWatching();
+    void WaitForModemLines();
     void CloseDevice();
     void SendWhatIsLeft();
     void Forget();
@@ -108,6 +113,9 @@ private:
     // Watches for room to send while bytes the device could not take at once are queued.
     QSocketNotifier *sendWatch_ = nullptr;
     mutable bool modemLinesAbsent_ = false;
+    // Waits for CTS to change on a device that has modem lines; its driver may not be able to.
+    std::unique_ptr<ModemWaiter> modemWaiter_;
+    bool modemWaitUnsupported_ = false;
     bool lossPending_ = false;
     bool keptFromLoss_ = false; // held_ begins with what a lost port received, not read yet
     std::string lossReason_;

@@ -369,6 +369,36 @@ TEST(MainWindow, LampsFollowActivityAndTheModemLines)
     EXPECT_EQ(Fill(cts), kLineOn);
 }
 
+// On a quiet line neither tick touches the port; bytes (the port's activity) and a key bring
+// them back at once, and they rest again once the lamps are out.
+TEST(MainWindow, TheTicksRestOnAQuietLineAndWakeForWhatComes)
+{
+    Rig rig;
+    SettingsRecord settings = rig.Settings();
+    settings.AnsiLogMode = true;
+    rig.Write(settings);
+    rig.Start();
+    const auto restsAfter = [&](int milliseconds) {
+        QTest::qWait(milliseconds); // the ticks still running find nothing to do
+        rig.port.calls.clear();
+        QTest::qWait(600);
+        return rig.port.calls.empty();
+    };
+    EXPECT_TRUE(restsAfter(300));
+
+    rig.port.Feed("A\r\n");
+    rig.window->WakeTicks();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.LastLogLine() == "A"; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Fill(rig.Find("ShpRx")) == kRxOn; }, 1000));
+    EXPECT_TRUE(restsAfter(400));
+    EXPECT_EQ(Fill(rig.Find("ShpRx")), kRxOff);
+
+    QTest::keyClick(rig.Find("txtDummy"), Qt::Key_B);
+    EXPECT_EQ(rig.port.written, "b");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Fill(rig.Find("ShpTx")) == kTxOn; }, 1000));
+    EXPECT_TRUE(restsAfter(400));
+}
+
 TEST(MainWindow, RtsLabelSwitchesRtsOnlyWithoutHandshake)
 {
     for (std::int16_t handShake : {0, 1, 2}) {

@@ -79,6 +79,12 @@ protected:
     FakeView view;
     std::chrono::steady_clock::time_point monotonic;
     Session session{port, log, folder.Str(), [this] { return monotonic; }};
+    // A receive tick as the front end's timer runs it, its interval after the last one.
+    void Tick()
+    {
+        monotonic += Session::kReceiveInterval;
+        session.ReceiveTick();
+    }
     std::size_t loggedBefore_ = 0;
 };
 
@@ -266,7 +272,7 @@ TEST_F(SessionTest, LampsFollowTheCountersAndTheModemLines)
     ASSERT_EQ(session.OpenPort(3), 0);
     port.cts = true;
     port.Feed("A");
-    session.ReceiveTick();
+    Tick();
     EXPECT_EQ(lit(), "-RCS");
     EXPECT_EQ(lit(), "-RCS");
     port.cts = false;
@@ -304,11 +310,11 @@ TEST_F(SessionTest, ButtonsToggleModeAndHoldWithTheirCaptions)
     session.ToggleHold();
     EXPECT_EQ(view.holdCaption, "Continue");
     port.Feed("held");
-    session.ReceiveTick();
+    Tick();
     EXPECT_EQ(port.Waiting(), 4u);
     session.ToggleHold();
     EXPECT_EQ(view.holdCaption, "Log hold");
-    session.ReceiveTick();
+    Tick();
     EXPECT_EQ(session.LogLines()[0], "held");
 
     session.ClearLog();
@@ -332,7 +338,7 @@ TEST_F(SessionTest, QuitLogsTheCurrentLineAndTheEndLineOnce)
 {
     ASSERT_EQ(session.OpenPort(3), 0);
     port.Feed("A");
-    session.ReceiveTick();
+    Tick();
     session.ToggleHold();
     port.Feed("B"); // on hold: logged at the end as a release would
     session.Quit();
@@ -391,7 +397,7 @@ TEST_F(SessionTest, ASaveLeavesTheOldPortsBytesBehindTheReopenLine)
     port.Feed("held\r\n");
     session.ApplySettings(session.Settings());
     session.ToggleHold();
-    session.ReceiveTick();
+    Tick();
     EXPECT_THAT(Logged(), ElementsAre("before", "DEBUG: ComPoort opnieuw geopend:  3",
                                       "DEBUG: ComPoort opnieuw geopend:  3"));
     for (const std::string &line : session.LogLines())
@@ -415,7 +421,7 @@ TEST_F(SessionTest, ALostPortIsClosedWithOneStatusLine)
     EXPECT_EQ(session.LogLines()[1], "C");
     EXPECT_EQ(session.LogLines()[2], "");
     port.Feed("x");
-    session.ReceiveTick();
+    Tick();
     EXPECT_EQ(port.Waiting(), 1u); // a closed port reads nothing
 }
 
@@ -430,7 +436,7 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     const auto plugIn = [&] { std::ofstream{device}; };
     const auto second = [&] {
         for (int tick = 0; tick < 5; ++tick)
-            session.ReceiveTick();
+            Tick();
     };
     const auto opens = [&] { return std::count(port.calls.begin(), port.calls.end(), "Open()"); };
     plugIn();
@@ -451,9 +457,9 @@ TEST_F(SessionTest, ALostPortOpensAgainWhenTheDeviceIsBack)
     port.Heal("Open");
     port.notTaken = {{"parity", "E", "N"}};
     for (int tick = 0; tick < 4; ++tick)
-        session.ReceiveTick();
+        Tick();
     EXPECT_EQ(opens(), 1) << "one attempt a second";
-    session.ReceiveTick();
+    Tick();
     EXPECT_TRUE(port.open);
     EXPECT_THAT(view.captions, ElementsAre(kCom3Caption));
     const std::vector<std::string> lines = Logged();
@@ -491,14 +497,14 @@ TEST_F(SessionTest, AHoldOutlastsALossAndTheReturn)
     port.Lose("Input/output error");
     port.Fail("Open", "Permission denied"); // the first attempt fails, and is closed after
     for (int tick = 0; tick < 5; ++tick)
-        session.ReceiveTick();
+        Tick();
     port.Heal("Open");
     for (int tick = 0; tick < 5; ++tick)
-        session.ReceiveTick();
+        Tick();
     ASSERT_TRUE(port.open);
     port.Feed("new\r\n");
     session.ToggleHold();
-    session.ReceiveTick();
+    Tick();
     const std::vector<std::string> lines = Logged();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[2], "held");
@@ -522,7 +528,7 @@ TEST_F(SessionTest, APortThatKeepsFailingIsTriedLessOftenAndItsRepeatsAreCounted
             std::ofstream{device};
         int ticks = 0;
         while (!port.open && ticks < 1000) {
-            session.ReceiveTick();
+            Tick();
             ++ticks;
         }
         return ticks;
@@ -531,9 +537,9 @@ TEST_F(SessionTest, APortThatKeepsFailingIsTriedLessOftenAndItsRepeatsAreCounted
     for (int loss = 0; loss < 9; ++loss)
         seconds.push_back(ticksToReopen() / 5);
     EXPECT_THAT(seconds, ElementsAre(1, 2, 4, 8, 16, 32, 60, 60, 60));
-    EXPECT_FALSE(session.Quiet()) << "the repeats wait to be counted";
+    EXPECT_EQ(session.Rest(), std::chrono::milliseconds(0)) << "the repeats wait to be counted";
     monotonic += std::chrono::seconds(61);
-    session.ReceiveTick();
+    Tick();
     EXPECT_EQ(ticksToReopen(), 5);
     EXPECT_EQ(ticksToReopen(true), 5) << "a replug within the minute is no repeat";
 
@@ -565,11 +571,11 @@ TEST_F(SessionTest, ALostPortWaitsForTheLinkItWasOpenedBy)
     std::filesystem::remove(link);
     port.calls.clear();
     for (int tick = 0; tick < 15; ++tick)
-        session.ReceiveTick();
+        Tick();
     EXPECT_FALSE(port.open) << "opened " << BuiltInPortPath(1) << " instead";
     std::filesystem::create_symlink(folder.Path() / "device", link);
     for (int tick = 0; tick < 5; ++tick)
-        session.ReceiveTick();
+        Tick();
     EXPECT_TRUE(port.open);
 }
 
@@ -592,7 +598,7 @@ TEST_F(SessionTest, PathsAndReasonsBecomeTextIn1252)
     std::ofstream(blocker) << "not a folder";
     log.SetLogDirectory((blocker / "logs").string());
     session.ToggleRts();
-    session.ReceiveTick();
+    Tick();
     ASSERT_EQ(view.logFailures.size(), 1u);
     EXPECT_NE(view.logFailures[0].find("M\xFCller/logs"), std::string::npos) << view.logFailures[0];
 }
@@ -620,18 +626,34 @@ TEST_F(SessionTest, EmptyCaptionsHideTheirQuickButtons)
 
 } // namespace
 
-// Quiet says when a receive tick would have nothing to do: a station sleeps on it.
-TEST_F(SessionTest, QuietOnlyWithTheLineOpenAndEverythingLogged)
+// Rest says how long a front end's receive tick may sleep: until the port or the user brings
+// something while nothing waits, the time to the next attempt at a lost port, none while bytes
+// or lines wait. The lamp tick rests once no lamp counts down, unless CTS must be polled.
+TEST_F(SessionTest, TheTicksRestWhileThereIsNothingToDo)
 {
-    EXPECT_FALSE(session.Quiet()) << "closed";
+    using std::chrono::milliseconds;
+    constexpr milliseconds kUntilActivity = Session::kRestUntilActivity;
+    EXPECT_EQ(session.Rest(), kUntilActivity) << "closed: nothing can arrive";
     ASSERT_EQ(session.OpenPort(3), 0);
-    EXPECT_TRUE(session.Quiet());
+    EXPECT_EQ(session.Rest(), kUntilActivity);
     port.Feed("AB");
-    EXPECT_FALSE(session.Quiet()) << "bytes waiting";
-    session.ReceiveTick();
-    EXPECT_TRUE(session.Quiet());
+    EXPECT_EQ(session.Rest(), milliseconds(0)) << "bytes waiting";
+    session.ToggleHold();
+    EXPECT_EQ(session.Rest(), kUntilActivity) << "on hold, nothing is read";
+    session.ToggleHold();
+    Tick();
+    EXPECT_EQ(session.Rest(), kUntilActivity);
+    EXPECT_FALSE(session.LampsAtRest()) << "the receive lamp counts down";
+    for (int tick = 0; tick < 3; ++tick)
+        session.LampTick();
+    EXPECT_TRUE(session.LampsAtRest());
+    port.modemPolling = true;
+    EXPECT_FALSE(session.LampsAtRest()) << "CTS cannot be waited for";
+
     port.Lose("Input/output error");
-    EXPECT_FALSE(session.Quiet()) << "lost, to be opened again";
+    EXPECT_EQ(session.Rest(), milliseconds(1000)) << "lost: the next attempt";
+    Tick();
+    EXPECT_EQ(session.Rest(), milliseconds(800));
 }
 
 TEST_F(SessionTest, LinesKeptWhileTheLogFailedArriveOnAQuietTick)
@@ -644,19 +666,19 @@ TEST_F(SessionTest, LinesKeptWhileTheLogFailedArriveOnAQuietTick)
     session.ToggleRts();
     ASSERT_TRUE(log.Failure().has_value());
     ASSERT_EQ(session.OpenPort(3), 0);
-    session.ReceiveTick();
-    EXPECT_FALSE(session.Quiet()) << "a line waits for the log";
-    session.ReceiveTick(); // the same failure is shown once
+    Tick();
+    EXPECT_EQ(session.Rest(), std::chrono::milliseconds(0)) << "a line waits for the log";
+    Tick(); // the same failure is shown once
     ASSERT_EQ(view.logFailures.size(), 1u);
     EXPECT_THAT(view.logFailures[0], ::testing::StartsWith("Logbestand niet te schrijven: " +
                                                            (blocker / "logs").string()));
     EXPECT_TRUE(view.logFailureShown);
 
     std::filesystem::remove(blocker);
-    session.ReceiveTick(); // nothing arrives, yet the kept line is written
+    Tick(); // nothing arrives, yet the kept line is written
     EXPECT_FALSE(log.Failure().has_value());
     EXPECT_FALSE(view.logFailureShown);
-    EXPECT_TRUE(session.Quiet());
+    EXPECT_EQ(session.Rest(), Session::kRestUntilActivity);
     EXPECT_THAT(LoggedTexts(log, clock.Now()), ElementsAre("STATUS: RTS made ACTIVE (+12V)."));
 
     std::filesystem::remove_all(blocker);

@@ -37,7 +37,8 @@ public:
     std::string device = "/dev/ttyFAKE"; // what DeviceName() reports
     bool open = false;
     bool rts = false;
-    bool cts = false; // the CTS input while open
+    bool cts = false;          // the CTS input while open
+    bool modemPolling = false; // a device whose CTS changes cannot be waited for
     bool dtr = false;
     std::int16_t portNumber = 0;
     Handshaking handshaking = Handshaking::None;
@@ -164,6 +165,7 @@ public:
         Record("GetCts", "");
         return open && cts;
     }
+    bool PollsModemLines() const override { return open && modemPolling; }
     std::vector<NotTaken> SettingsNotTaken() const override { return notTaken; }
     std::string DeviceName() const override { return device; }
     std::string ErrorString() const override { return error_; }

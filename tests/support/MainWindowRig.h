@@ -71,6 +71,8 @@ public:
         });
         answer.start(5);
         window = std::make_unique<frmHoofdscherm>(session);
+        if constexpr (requires { &Port::Activity; })
+            QObject::connect(&port, &Port::Activity, window.get(), &frmHoofdscherm::WakeTicks);
         window->StartUp();
     }
 

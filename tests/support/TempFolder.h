@@ -7,7 +7,8 @@
 #include <string>
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
-class TempFolder {
+class TempFolder
+{
 public:
     TempFolder()
     {

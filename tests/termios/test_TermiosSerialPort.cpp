@@ -6,6 +6,7 @@
 #include "serial/RSinput.h"
 #include "session/Session.h"
 #include "settings/SettingsRecord.h"
+#include "termios/ModemWaiter.h"
 #include "termios/TermiosSerialPort.h"
 
 #include "support/EventLoop.h"
@@ -189,6 +190,7 @@ TEST_F(PtyPortTest, AClosedPortReadsNothingAndKeepsTheRtsLevel)
     EXPECT_FALSE(port_.Read());
     EXPECT_FALSE(port_.Write("x"));
     EXPECT_FALSE(port_.GetCts());
+    EXPECT_FALSE(port_.PollsModemLines());
     EXPECT_FALSE(port_.Close());
     port_.SetRts(true);
     EXPECT_TRUE(port_.GetRts());
@@ -385,10 +387,41 @@ TEST_F(PtyPortTest, ModemLineCallsOnADeviceWithoutModemLinesAreHarmless)
     }
     QTest::qWait(50);
     EXPECT_TRUE(port_.IsOpen());
+    EXPECT_FALSE(port_.PollsModemLines()) << "no lines to poll, no waiter either";
     EXPECT_EQ(lostReports_, 0);
     ASSERT_TRUE(pty_.WriteAll("still here"));
     ASSERT_TRUE(WaitForWaiting(10));
     EXPECT_EQ(ReadAllWaiting(), "still here");
+}
+
+// The waiter for a device's modem lines, with the driver's wait played by a test: each change
+// reaches the event loop, a driver without the wait says so once, and the end of the waiter
+// interrupts a wait that would last for ever.
+TEST(ModemWaiter, PostsChangesSaysWhenItCannotWaitAndEndsAWaitInProgress)
+{
+    std::atomic<int> calls = 0;
+    int changes = 0;
+    {
+        ModemWaiter waiter(-1, [&](int) {
+            if (calls++ < 2)
+                return 0;
+            ::pause(); // until the waiter's end interrupts it
+            errno = EINTR;
+            return -1;
+        });
+        QObject::connect(&waiter, &ModemWaiter::Changed, [&] { ++changes; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return changes == 2; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 3; }, 5000));
+    }
+    EXPECT_EQ(changes, 2);
+
+    bool unsupported = false;
+    ModemWaiter waiter(-1, [](int) {
+        errno = ENOTTY;
+        return -1;
+    });
+    QObject::connect(&waiter, &ModemWaiter::Unsupported, [&] { unsupported = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return unsupported; }, 5000));
 }
 
 TEST_F(PtyPortTest, ADeviceGoneMidRunIsReportedOnceAndItsBytesStayReadable)
