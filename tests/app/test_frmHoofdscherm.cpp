@@ -52,6 +52,15 @@ struct Rig : MainWindowRig<FakeSerialPort> {
         settings.Sneltekst[0] = firstCaption;
         return settings;
     }
+    // Started on those settings with a plain-text log: the bytes themselves, a line at each CR
+    // or LF.
+    void StartPlainText()
+    {
+        SettingsRecord settings = Settings();
+        settings.AnsiLogMode = true;
+        Write(settings);
+        Start();
+    }
 };
 
 QMessageBox *VisibleLogFailure(const Rig &rig)
@@ -209,10 +218,7 @@ TEST(MainWindow, ButtonsChangeTheirCaptionsAndTheView)
 TEST(MainWindow, ShowsEveryByteAsItsDosGlyph)
 {
     Rig rig;
-    SettingsRecord settings = rig.Settings();
-    settings.AnsiLogMode = true; // plain text: the bytes themselves
-    rig.Write(settings);
-    rig.Start();
+    rig.StartPlainText();
 
     rig.Receive(std::string("\x01\x00\xB3\xE1"
                             "a",
@@ -227,10 +233,7 @@ TEST(MainWindow, ShowsEveryByteAsItsDosGlyph)
 TEST(MainWindow, EveryRowShowsItsLineWhileTheViewScrolls)
 {
     Rig rig;
-    SettingsRecord settings = rig.Settings();
-    settings.AnsiLogMode = true;
-    rig.Write(settings);
-    rig.Start();
+    rig.StartPlainText();
 
     const auto expectRowsMatchTheBuffer = [&rig] {
         const RSinput::Lines &lines = rig.session.LogLines();
@@ -374,10 +377,7 @@ TEST(MainWindow, LampsFollowActivityAndTheModemLines)
 TEST(MainWindow, TheTicksRestOnAQuietLineAndWakeForWhatComes)
 {
     Rig rig;
-    SettingsRecord settings = rig.Settings();
-    settings.AnsiLogMode = true;
-    rig.Write(settings);
-    rig.Start();
+    rig.StartPlainText();
     const auto restsAfter = [&](int milliseconds) {
         QTest::qWait(milliseconds); // the ticks still running find nothing to do
         rig.port.calls.clear();
