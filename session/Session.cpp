@@ -36,6 +36,15 @@ void CountDown(std::int16_t &counter, bool &lamp)
     }
 }
 
+// A port's path as an administrator knows it: a ports/com<n> link with the device it names.
+std::string LinkShown(const std::string &path)
+{
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+    return Windows1252::TextFromNative(path) +
+           (error ? "" : " -> " + Windows1252::TextFromNative(target.string()));
+}
+
 } // namespace
 
 Session::Session(SerialPort &port, logfile::LogWriter &log, std::string programFolder,
@@ -395,12 +404,10 @@ std::string Session::Activity() const
     const std::string port = "Com" + NumberText(settings_.compoort) + " ";
     std::string text =
         port_.IsOpen()
-            ? "logging " + port + Windows1252::TextFromNative(port_.DeviceName()) + " " +
-                  PortSettingsString()
+            ? "logging " + port + LinkShown(port_.DeviceName()) + " " + PortSettingsString()
             : "waiting for " + port + "(" +
-                  Windows1252::TextFromNative(
-                      openedPath_.empty() ? PortDevicePath(programFolder_, settings_.compoort)
-                                          : openedPath_) +
+                  LinkShown(openedPath_.empty() ? PortDevicePath(programFolder_, settings_.compoort)
+                                                : openedPath_) +
                   ")";
     if (const auto &failure = log_.Failure()) {
         const std::size_t kept = log_.UnwrittenLineCount();

@@ -119,7 +119,8 @@ public:
     void UpdateQuickButtons();
 
     // What the run does now, in one line for a service manager: "logging Com1 /dev/ttyUSB0
-    // 9600,N,8,1" or "waiting for Com1 (path)", and what the log file lacks while it fails.
+    // 9600,N,8,1" or "waiting for Com1 (ports/com1 -> /dev/serial/by-id/...)" (a link with the
+    // device it names), and what the log file lacks while it fails.
     std::string Activity() const;
 
     const SettingsRecord &Settings() const { return settings_; }

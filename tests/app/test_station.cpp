@@ -256,7 +256,7 @@ TEST(Station, TellsSystemdWhenItIsReadyWhatItDoesAndThatItTurns)
 
     EXPECT_EQ(systemd.Await(startsWith("READY=1")),
               "READY=1\nSTATUS=logging Com1 " + (tamvi.Folder() / "ports" / "com1").string() +
-                  " 9600,N,8,1");
+                  " -> " + tamvi.Pty().SlavePath() + " 9600,N,8,1");
     EXPECT_EQ(systemd.Await(startsWith("WATCHDOG=1")), "WATCHDOG=1");
 
     fs::create_directory(space.Path() / "retired");
