@@ -479,6 +479,20 @@ std::string TermiosSerialPort::ErrorString() const
     return error_;
 }
 
+// A pseudo-terminal has no modem lines (found at Open, when they are set) and needs no waiter.
+void TermiosSerialPort::WaitForModemLines()
+{
+    modemWaitUnsupported_ = false;
+    if (modemLinesAbsent_)
+        return;
+    modemWaiter_ = std::make_unique<ModemWaiter>(fd_);
+    connect(modemWaiter_.get(), &ModemWaiter::Changed, this, &TermiosSerialPort::Activity);
+    connect(modemWaiter_.get(), &ModemWaiter::Unsupported, this, [this] {
+        modemWaitUnsupported_ = true;
+        emit Activity();
+    });
+}
+
 // Bytes are taken as they arrive: a hang-up discards what the system still held for the device,
 // and a quiet line costs nothing while it waits.
 void TermiosSerialPort::StartWatching()
@@ -494,29 +508,15 @@ void TermiosSerialPort::StartWatching()
         if (!SendQueued())
             ReportLoss(SystemMessage(errno));
         UpdateWatches();
-        WaitForModemLines();
     });
     UpdateWatches();
+    WaitForModemLines();
 }
 
 // Every close of the device goes through here: the watches go first, as a watch left on a
 // closed descriptor would be reported as invalid. What the device has still to send is
 // discarded, so that closing never waits for it, and what the system received and nobody read,
 // which a device that stays open elsewhere (a pseudo-terminal) would keep for the next open.
-// A pseudo-terminal has no modem lines (found at Open, when they are set) and needs no waiter.
-void TermiosSerialPort::WaitForModemLines()
-{
-    modemWaitUnsupported_ = false;
-    if (modemLinesAbsent_)
-        return;
-    modemWaiter_ = std::make_unique<ModemWaiter>(fd_);
-    connect(modemWaiter_.get(), &ModemWaiter::Changed, this, &TermiosSerialPort::Activity);
-    connect(modemWaiter_.get(), &ModemWaiter::Unsupported, this, [this] {
-        modemWaitUnsupported_ = true;
-        emit Activity();
-    });
-}
-
 void TermiosSerialPort::CloseDevice()
 {
     modemWaiter_.reset(); // before its descriptor closes
