@@ -362,8 +362,7 @@ void Session::ReopenLostPort()
     if (!reopenDue_ || now_() < *reopenDue_)
         return;
     reopenDue_ = now_() + kReopenWait * reopenSeconds_;
-    const std::string path =
-        openedPath_.empty() ? PortDevicePath(programFolder_, settings_.compoort) : openedPath_;
+    const std::string path = AwaitedPath();
     std::error_code absent;
     if (!std::filesystem::exists(path, absent)) {
         deviceLeft_ = true;
@@ -380,6 +379,11 @@ void Session::ReopenLostPort()
         return; // said with the count
     LogStatus(PortStatus() + reopenedText_ + PortSettingsString());
     LogSettingsNotTaken(settings_.compoort);
+}
+
+std::string Session::AwaitedPath() const
+{
+    return openedPath_.empty() ? PortDevicePath(programFolder_, settings_.compoort) : openedPath_;
 }
 
 void Session::ReportRepeatedLosses()
@@ -405,10 +409,7 @@ std::string Session::Activity() const
     std::string text =
         port_.IsOpen()
             ? "logging " + port + LinkShown(port_.DeviceName()) + " " + PortSettingsString()
-            : "waiting for " + port + "(" +
-                  LinkShown(openedPath_.empty() ? PortDevicePath(programFolder_, settings_.compoort)
-                                                : openedPath_) +
-                  ")";
+            : "waiting for " + port + "(" + LinkShown(AwaitedPath()) + ")";
     if (const auto &failure = log_.Failure()) {
         const std::size_t kept = log_.UnwrittenLineCount();
         text += "; log not writable: " + Windows1252::TextFromNative(failure->path) + ": " +

@@ -145,9 +145,10 @@ private:
     // tried after twice the wait of the time before, up to a minute, and its repeats are said
     // once, with their count.
     void PortLost(const std::string &reason);
-    void ReopenLostPort();          // on every receive tick
-    void ReportRepeatedLosses();    // the count, once the repeats end
-    std::string PortStatus() const; // "STATUS: Port Com1 [device] "
+    void ReopenLostPort();           // on every receive tick
+    std::string AwaitedPath() const; // the device path a lost port waits for
+    void ReportRepeatedLosses();     // the count, once the repeats end
+    std::string PortStatus() const;  // "STATUS: Port Com1 [device] "
     // Every STATUS line goes to the log and to the view.
     void LogStatus(const std::string &line);
 
