@@ -1,3 +1,4 @@
+#include "serial/NetworkAddress.h"
 #include "serial/PortName.h"
 
 #include "support/TempFolder.h"
@@ -49,4 +50,55 @@ TEST(LinkPort, ReplacesOrRemovesALinkAndNothingElse)
     EXPECT_TRUE(LinkPort(folder.Str(), 3, "/dev/ttyS2").ok);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     EXPECT_TRUE(LinkPort(folder.Str(), 3, "/dev/ttyS2").ok) << "no link, nothing to remove";
+}
+
+// A link's text is a network address only when all of it is one; what a user types is checked
+// the same way, so that what Setup stores is what the port reads back.
+TEST(NetworkAddress, ReadsWhatItWritesAndNothingElse)
+{
+    using P = NetworkAddress::Protocol;
+    const struct {
+        const char *text;
+        std::optional<NetworkAddress> address;
+    } cases[] = {
+        {"rfc2217://lab7:4001", NetworkAddress{P::Rfc2217, "lab7", 4001}},
+        {"tcp://192.168.1.20:23", NetworkAddress{P::RawTcp, "192.168.1.20", 23}},
+        {"tcp://[fe80::1%eth0]:65535", NetworkAddress{P::RawTcp, "fe80::1%eth0", 65535}},
+        {"/dev/ttyUSB0", std::nullopt},
+        {"rfc2217://lab7", std::nullopt},
+        {"rfc2217://lab7:0", std::nullopt},
+        {"rfc2217://lab7:65536", std::nullopt},
+        {"rfc2217://:4001", std::nullopt},
+        {"tcp://fe80::1:4001", std::nullopt},
+        {"tcp://lab 7:4001", std::nullopt},
+        {"TCP://lab7:4001", std::nullopt},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto read = ParseNetworkAddress(c.text);
+        ASSERT_EQ(read.has_value(), c.address.has_value());
+        if (!read)
+            continue;
+        EXPECT_EQ(read->protocol, c.address->protocol);
+        EXPECT_EQ(read->host, c.address->host);
+        EXPECT_EQ(read->port, c.address->port);
+        EXPECT_EQ(read->Text(), c.text);
+    }
+    EXPECT_EQ(NetworkAddressProblem("lab7", "4001"), "");
+    EXPECT_EQ(NetworkAddressProblem("", "4001"), "no host");
+    EXPECT_EQ(NetworkAddressProblem("lab/7", "4001"), "the host holds \"/\"");
+    EXPECT_EQ(NetworkAddressProblem("lab7", "70000"), "the port number is not one of 1 to 65535");
+}
+
+// A link to a network address names a port that is there, though no file stands at its text.
+TEST(NetworkAddress, ALinkToAnAddressIsAPortThatIsThere)
+{
+    const TempFolder folder;
+    const fs::path net = folder.Path() / "com1";
+    const fs::path gone = folder.Path() / "com2";
+    fs::create_symlink("rfc2217://lab7:4001", net);
+    fs::create_symlink("/dev/serial/by-id/usb-gone", gone);
+    EXPECT_TRUE(PortIsThere(net.string()));
+    EXPECT_FALSE(PortIsThere(gone.string()));
+    EXPECT_EQ(NetworkAddressAt(net.string())->host, "lab7");
 }
