@@ -44,6 +44,15 @@ public:
     using LostHandler = std::function<void(const std::string &reason)>;
     virtual void SetLostHandler(LostHandler handler) = 0;
 
+    // An open that completes later (a port on a serial device server connecting and agreeing on
+    // the line) answers Open() and the settings at once: meanwhile the port counts as open,
+    // Opening() is true, what is written waits and nothing arrives. The handler is then called
+    // once, from the event loop: with nothing when the port is open, or with the reason it could
+    // not be opened (it is closed by then). A Close before that ends the open untold.
+    using OpenedHandler = std::function<void(const std::optional<std::string> &failure)>;
+    virtual void SetOpenedHandler(OpenedHandler handler) = 0;
+    virtual bool Opening() const = 0;
+
     // A line setting the device did not take (it refused it, or kept another): the line runs
     // with `running` instead of `wanted`, each written as in the settings text.
     struct NotTaken {

@@ -3,6 +3,7 @@
 #include "conversions/Windows1252.h"
 #include "conversions/diversen.h"
 #include "logfile/logfile.h"
+#include "serial/NetworkAddress.h"
 #include "serial/PortName.h"
 #include "serial/SerialPort.h"
 #include "session/View.h"
@@ -53,11 +54,14 @@ Session::Session(SerialPort &port, logfile::LogWriter &log, std::string programF
       rs_(port, log, settings_, state_), now_(std::move(now))
 {
     port_.SetLostHandler([this](const std::string &reason) { PortLost(reason); });
+    port_.SetOpenedHandler(
+        [this](const std::optional<std::string> &failure) { OpenCompleted(failure); });
 }
 
 Session::~Session()
 {
     port_.SetLostHandler(nullptr);
+    port_.SetOpenedHandler(nullptr);
 }
 
 void Session::SetView(View *view)
@@ -91,16 +95,11 @@ bool Session::StartUp(PortAtStart portAtStart)
                            " to " + NumberText(kLastPort) + " (no tamvi.set gives 0)");
         return false;
     }
-    if (OpenPort(port) == -1) {
-        if (await) {
-            view_->ShowMessage(std::string(kPortMessage) + " (" + openFailure_ +
-                               "); waiting for the device");
-            reopenDue_ = now_() + kReopenWait;
-            reopenedText_ = "open: ";
-        } else {
-            view_->ShowMessage(kPortMessage);
-        }
-    }
+    awaitAtStart_ = await;
+    if (OpenPort(port) == -1)
+        StartFailed();
+    else if (openingFor_)
+        openingFor_ = OpenFor::Start;
     state_.DisplayMode = 0;
     state_.LogHold = 0;
     view_->SetModeCaption("Mode: ASC II");
@@ -111,6 +110,7 @@ bool Session::StartUp(PortAtStart portAtStart)
     return true;
 }
 
+// 0 when the port is open or its open goes on (Opening), -1 when it failed.
 std::int16_t Session::OpenPort(std::int16_t port)
 {
     openedPath_.clear();
@@ -118,15 +118,61 @@ std::int16_t Session::OpenPort(std::int16_t port)
         return -1;
     if (!ConfigurePort(port)) {
         // The reason is read before closing, which may replace it.
-        openFailure_ = PortReason(port, port_.ErrorString());
-        log_.WriteLogLine("DEBUG: " + openFailure_);
-        ClosePort();
+        NoteOpenFailure(port, port_.ErrorString());
         return -1;
     }
-    LogSettingsNotTaken(port);
-    ShowOpenCaption(port);
-    reopenedInPlace_ = false;
+    if (port_.Opening())
+        openingFor_ = OpenFor::Open;
+    else
+        Opened();
     return 0;
+}
+
+void Session::Opened()
+{
+    LogSettingsNotTaken(settings_.compoort);
+    ShowOpenCaption(settings_.compoort);
+    reopenedInPlace_ = false;
+}
+
+void Session::NoteOpenFailure(std::int16_t port, const std::string &reason)
+{
+    openFailure_ = PortReason(port, reason);
+    log_.WriteLogLine("DEBUG: " + openFailure_);
+    ClosePort();
+}
+
+void Session::OpenCompleted(const std::optional<std::string> &failure)
+{
+    if (!openingFor_)
+        return;
+    const OpenFor why = *std::exchange(openingFor_, std::nullopt);
+    if (!failure) {
+        openedAt_ = now_();
+        if (why == OpenFor::Reopen)
+            Reopened();
+        else
+            Opened();
+    } else if (why == OpenFor::Reopen) {
+        ClosePort(); // quietly, as a device that is not back yet
+        reopenDue_ = now_() + kReopenWait * reopenSeconds_;
+    } else {
+        NoteOpenFailure(settings_.compoort, *failure);
+        if (why == OpenFor::Start)
+            StartFailed();
+    }
+}
+
+void Session::StartFailed()
+{
+    if (awaitAtStart_) {
+        view_->ShowMessage(std::string(kPortMessage) + " (" + openFailure_ +
+                           "); waiting for the device");
+        reopenDue_ = now_() + kReopenWait;
+        reopenedText_ = "open: ";
+    } else {
+        view_->ShowMessage(kPortMessage);
+    }
 }
 
 std::string Session::PortReason(std::int16_t port, const std::string &reason) const
@@ -186,6 +232,7 @@ bool Session::ApplyHandShake()
 
 void Session::ClosePort()
 {
+    openingFor_.reset();
     port_.Close(); // closing a port that is not open is no failure worth reporting
 }
 
@@ -215,6 +262,8 @@ std::chrono::milliseconds Session::Rest()
         log_.KeptLineCount() > 0 || log_.Failure() || (repeatedLosses_ > 0 && port_.IsOpen());
     if (busy)
         return milliseconds(0);
+    if (openingFor_)
+        return kRestUntilActivity; // the port's outcome wakes the ticks
     if (reopenDue_)
         return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(*reopenDue_ - now_()));
     // Nothing can arrive at a closed port, and a hold reads nothing until it is released.
@@ -334,8 +383,7 @@ void Session::PortLost(const std::string &reason)
     // leave unfinished, belong in the log before the line that says the port went away.
     rs_.PortLost();
     // An unplugged device takes its path with it; an adapter that fails stays where it is.
-    std::error_code absent;
-    deviceLeft_ = !std::filesystem::exists(openedPath_, absent);
+    deviceLeft_ = !PortIsThere(openedPath_);
     const bool again = reopenedInPlace_ && !deviceLeft_ && now_() - openedAt_ < kSteadyAfter;
     reopenSeconds_ = again ? std::min(reopenSeconds_ * 2, kMaxReopenSeconds) : 1;
     reopenDue_ = now_() + kReopenWait * reopenSeconds_;
@@ -359,19 +407,23 @@ void Session::PortLost(const std::string &reason)
 // machine's own port of that number is another device.
 void Session::ReopenLostPort()
 {
-    if (!reopenDue_ || now_() < *reopenDue_)
+    if (!reopenDue_ || now_() < *reopenDue_ || openingFor_)
         return;
     reopenDue_ = now_() + kReopenWait * reopenSeconds_;
-    const std::string path = AwaitedPath();
-    std::error_code absent;
-    if (!std::filesystem::exists(path, absent)) {
+    if (!PortIsThere(AwaitedPath())) {
         deviceLeft_ = true;
         return;
     }
-    if (!ConfigurePort(settings_.compoort)) {
+    if (!ConfigurePort(settings_.compoort))
         ClosePort();
-        return;
-    }
+    else if (port_.Opening())
+        openingFor_ = OpenFor::Reopen;
+    else
+        Reopened();
+}
+
+void Session::Reopened()
+{
     reopenDue_.reset();
     reopenedInPlace_ = !deviceLeft_;
     ShowOpenCaption(settings_.compoort);
@@ -406,10 +458,10 @@ void Session::LogStatus(const std::string &line)
 std::string Session::Activity() const
 {
     const std::string port = "Com" + NumberText(settings_.compoort) + " ";
-    std::string text =
-        port_.IsOpen()
-            ? "logging " + port + LinkShown(port_.DeviceName()) + " " + PortSettingsString()
-            : "waiting for " + port + "(" + LinkShown(AwaitedPath()) + ")";
+    std::string text = port_.IsOpen()
+                           ? (port_.Opening() ? "connecting " : "logging ") + port +
+                                 LinkShown(port_.DeviceName()) + " " + PortSettingsString()
+                           : "waiting for " + port + "(" + LinkShown(AwaitedPath()) + ")";
     if (const auto &failure = log_.Failure()) {
         const std::size_t kept = log_.UnwrittenLineCount();
         text += "; log not writable: " + Windows1252::TextFromNative(failure->path) + ": " +

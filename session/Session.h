@@ -131,6 +131,16 @@ public:
 
 private:
     void ReopenPort(const PortLinkResult &link); // ClosePort, DEBUG line, OpenPort
+    // What follows an open is the same whether the port answered at once or later (a serial
+    // device server's port connecting): OpenCompleted does for the later ones what the start-up,
+    // a save and a lost port's reopen do for the others.
+    enum class OpenFor { Start, Open, Reopen }; // Open: a save's or a command's, told in the log
+
+    void OpenCompleted(const std::optional<std::string> &failure);
+    void Opened();
+    void NoteOpenFailure(std::int16_t port, const std::string &reason);
+    void StartFailed();
+    void Reopened();
     bool ConfigurePort(std::int16_t port);
     bool ApplyHandShake();
     void ShowOpenCaption(std::int16_t port);
@@ -188,4 +198,7 @@ private:
     // What the STATUS line says when the awaited port opens: "open: " when it was not open yet.
     const char *reopenedText_ = "open again: ";
     std::string openFailure_; // why the last OpenPort failed, for a station's view
+    bool awaitAtStart_ = false;
+    // Set while an open completes later; nothing else opens the port meanwhile.
+    std::optional<OpenFor> openingFor_;
 };

@@ -1,7 +1,9 @@
 #include "termios/TermiosSerialPort.h"
 
 #include "termios/ModemWaiter.h"
+#include "termios/NetworkConnector.h"
 
+#include "serial/NetworkAddress.h"
 #include "serial/PortName.h"
 
 #include <QSocketNotifier>
@@ -227,6 +229,11 @@ bool TermiosSerialPort::SetLineAttributes(termios &attributes,
 TermiosSerialPort::TermiosSerialPort(std::string programFolder, QObject *parent)
     : QObject(parent), programFolder_(std::move(programFolder))
 {
+    answerLimit_.setSingleShot(true);
+    connect(&answerLimit_, &QTimer::timeout, this, [this] {
+        server_->StopWaiting();
+        FinishOpening(std::nullopt);
+    });
 }
 
 TermiosSerialPort::~TermiosSerialPort()
@@ -237,6 +244,16 @@ TermiosSerialPort::~TermiosSerialPort()
 void TermiosSerialPort::SetLostHandler(LostHandler handler)
 {
     lostHandler_ = std::move(handler);
+}
+
+void TermiosSerialPort::SetOpenedHandler(OpenedHandler handler)
+{
+    openedHandler_ = std::move(handler);
+}
+
+bool TermiosSerialPort::Opening() const
+{
+    return opening_;
 }
 
 bool TermiosSerialPort::SetPortNumber(std::int16_t n)
@@ -258,6 +275,8 @@ bool TermiosSerialPort::Open()
     notTaken_.clear();
     if (device_.empty())
         return Fail("no port number set");
+    if (const auto address = NetworkAddressAt(device_))
+        return OpenNetwork(*address);
     if (!OpenDevice()) {
         CloseDevice();
         return false;
@@ -304,13 +323,92 @@ bool TermiosSerialPort::OpenDevice()
     return true;
 }
 
+// Connecting and agreeing on the line go on from the event loop.
+bool TermiosSerialPort::OpenNetwork(const NetworkAddress &address)
+{
+    server_ = std::make_unique<DeviceServerLine>(address.protocol);
+    serverLine_ = {};
+    handshaking_ = Handshaking::None;
+    parityMarking_ = false;
+    opening_ = true;
+    connector_ = new NetworkConnector(address, this);
+    connect(connector_, &NetworkConnector::Connected, this, &TermiosSerialPort::Connected);
+    connect(connector_, &NetworkConnector::Failed, this,
+            [this, text = address.Text()](const std::string &reason) {
+                FinishOpening(text + ": " + reason);
+            });
+    return true;
+}
+
+// What was written while connecting goes after the greeting; the server has no modem lines of
+// its own to wait for here, it notifies CTS.
+void TermiosSerialPort::Connected(int socket)
+{
+    connector_->disconnect(this);
+    connector_->deleteLater();
+    connector_ = nullptr;
+    fd_ = socket;
+    modemLinesAbsent_ = true;
+    queued_.insert(0, server_->Start());
+    StartWatching();
+    if (server_->Settled())
+        FinishOpening(std::nullopt);
+    else
+        answerLimit_.start(kAnswerLimit);
+}
+
+// The outcome reaches the handler from the event loop, as a loss does: here the port may be in
+// the middle of a read or of its connector's event.
+void TermiosSerialPort::FinishOpening(std::optional<std::string> failure)
+{
+    if (!opening_)
+        return;
+    opening_ = false;
+    answerLimit_.stop();
+    if (failure) {
+        CloseDevice();
+        Forget();
+        error_ = *failure;
+    } else {
+        notTaken_ = server_->NotTaken();
+    }
+    openFailure_ = std::move(failure);
+    outcomePending_ = true;
+    QMetaObject::invokeMethod(this, &TermiosSerialPort::ReportOpened, Qt::QueuedConnection);
+}
+
+void TermiosSerialPort::ReportOpened()
+{
+    if (!std::exchange(outcomePending_, false))
+        return;
+    if (openedHandler_)
+        openedHandler_(openFailure_);
+    emit Activity();
+}
+
+void TermiosSerialPort::SendToServer(const std::string &bytes)
+{
+    if (bytes.empty())
+        return;
+    queued_ += bytes;
+    if (fd_ >= 0 && !SendQueued())
+        ReportLoss(SystemMessage(errno));
+    UpdateWatches();
+}
+
+void TermiosSerialPort::SetServerLine()
+{
+    SendToServer(server_->SetLine(serverLine_));
+}
+
 bool TermiosSerialPort::Close()
 {
     if (!IsOpen()) {
         Forget();
         return Fail("the port is not open");
     }
-    SendWhatIsLeft();
+    if (fd_ >= 0)
+        SendWhatIsLeft();
     CloseDevice();
     Forget();
     return true;
@@ -318,7 +416,7 @@ bool TermiosSerialPort::Close()
 
 bool TermiosSerialPort::IsOpen() const
 {
-    return fd_ >= 0;
+    return fd_ >= 0 || opening_;
 }
 
 bool TermiosSerialPort::SetSettings(const std::string &text)
@@ -328,6 +426,16 @@ bool TermiosSerialPort::SetSettings(const std::string &text)
     const auto settings = PortLists::ParseLineSettings(text);
     if (!settings)
         return Fail("invalid port settings \"" + text + "\"");
+    if (server_) {
+        serverLine_.baudRate = static_cast<std::uint32_t>(settings->baudRate);
+        serverLine_.dataBits = settings->dataBits;
+        serverLine_.parity = settings->parity == PortLists::kEvenParity  ? 'E'
+                             : settings->parity == PortLists::kOddParity ? 'O'
+                                                                         : 'N';
+        serverLine_.stopBits = settings->stopBits;
+        SetServerLine();
+        return true;
+    }
     termios wanted{};
     if (::tcgetattr(fd_, &wanted) != 0)
         return FailWithSystemReason("line settings not read: ");
@@ -358,6 +466,12 @@ bool TermiosSerialPort::SetHandshaking(Handshaking mode)
 {
     if (!IsOpen())
         return Fail("the port is not open");
+    if (server_) {
+        handshaking_ = mode;
+        serverLine_.rtsCts = mode == Handshaking::RtsCts;
+        SetServerLine();
+        return true;
+    }
     termios wanted{};
     if (::tcgetattr(fd_, &wanted) != 0)
         return FailWithSystemReason("line settings not read: ");
@@ -377,6 +491,10 @@ bool TermiosSerialPort::SetHandshaking(Handshaking mode)
 void TermiosSerialPort::SetRts(bool on)
 {
     rts_ = on;
+    if (server_) {
+        SendToServer(server_->SetModemLine(false, on));
+        return;
+    }
     // Under RTS/CTS handshaking the driver owns the line; the level is kept for GetRts either
     // way.
     if (IsOpen() && handshaking_ != Handshaking::RtsCts)
@@ -391,6 +509,10 @@ bool TermiosSerialPort::GetRts() const
 bool TermiosSerialPort::SetDtr(bool on)
 {
     dtr_ = on;
+    if (server_) {
+        SendToServer(server_->SetModemLine(true, on));
+        return true;
+    }
     return !IsOpen() || SetModemLine(TIOCM_DTR, on);
 }
 
@@ -438,7 +560,9 @@ bool TermiosSerialPort::Write(const std::string &oneChar)
 {
     if (!IsOpen())
         return Fail("the port is not open");
-    queued_ += oneChar;
+    queued_ += server_ ? server_->Send(oneChar) : oneChar;
+    if (fd_ < 0)
+        return true; // sent once connected
     if (!SendQueued())
         return FailWithSystemReason("write failed: ");
     UpdateWatches();
@@ -449,6 +573,8 @@ bool TermiosSerialPort::GetCts() const
 {
     // A device without modem lines stays without them while it is open: asking again on every
     // lamp tick would only cost a failing system call each time.
+    if (server_)
+        return fd_ >= 0 && server_->Cts();
     if (!IsOpen() || modemLinesAbsent_)
         return false;
     int lines = 0;
@@ -520,6 +646,15 @@ void TermiosSerialPort::StartWatching()
 void TermiosSerialPort::CloseDevice()
 {
     modemWaiter_.reset(); // before its descriptor closes
+    if (connector_) {
+        connector_->disconnect(this);
+        connector_->deleteLater(); // it may be the one reporting
+        connector_ = nullptr;
+    }
+    answerLimit_.stop();
+    opening_ = false;
+    outcomePending_ = false;
+    server_.reset();
     delete arrivalWatch_;
     arrivalWatch_ = nullptr;
     delete sendWatch_;
@@ -605,7 +740,7 @@ bool TermiosSerialPort::SendQueued()
 // Takes what the device has received, and notices a device that went away.
 void TermiosSerialPort::Collect()
 {
-    if (!IsOpen() || lossPending_)
+    if (fd_ < 0 || lossPending_)
         return;
     if (std::string gone = Drain(); !gone.empty())
         ReportLoss(std::move(gone));
@@ -625,7 +760,7 @@ std::string TermiosSerialPort::Drain()
             if (static_cast<std::size_t>(got) < wanted)
                 return {}; // all there was: a slow line costs one read per arrival
         } else if (got == 0) {
-            return "the device hung up";
+            return server_ ? "the server closed the connection" : "the device hung up";
         } else if (errno == EAGAIN) {
             return {};
         } else if (errno != EINTR) {
@@ -637,6 +772,12 @@ std::string TermiosSerialPort::Drain()
 
 void TermiosSerialPort::Keep(const char *bytes, std::size_t count)
 {
+    if (server_) {
+        SendToServer(server_->Receive(std::string_view(bytes, count), held_));
+        if (opening_ && server_->Settled())
+            FinishOpening(std::nullopt);
+        return;
+    }
     if (parityMarking_)
         parityMarks_.Decode(std::string_view(bytes, count), held_);
     else
@@ -672,7 +813,7 @@ std::size_t TermiosSerialPort::Waiting()
 // of a read of the receive tick: the port is closed from the event loop, once.
 void TermiosSerialPort::ReportLoss(std::string reason)
 {
-    if (lossPending_ || !IsOpen())
+    if (lossPending_ || fd_ < 0)
         return;
     lossPending_ = true;
     lossReason_ = std::move(reason);
@@ -682,10 +823,14 @@ void TermiosSerialPort::ReportLoss(std::string reason)
 
 void TermiosSerialPort::HandleLoss()
 {
-    if (!lossPending_ || !IsOpen())
+    if (!lossPending_ || fd_ < 0)
         return;
     Drain(); // what the system still holds of the device was received: keep it readable
     lossPending_ = false;
+    if (opening_) {
+        FinishOpening(lossReason_); // the connection ended before the line was agreed on
+        return;
+    }
     CloseDevice();
     queued_.clear(); // nowhere to go
     keptFromLoss_ = HeldCount() > 0;

@@ -9,16 +9,24 @@
 // until the receive tick reads them; Close and Open start with nothing kept, but for what a lost
 // port received.
 //
+// Port n may also be a serial device server's port (its link holds a network address): Open
+// then starts connecting and returns at once; the port counts as open while it connects and
+// agrees on the line with the server, what is written waits, and the opened handler tells the
+// outcome. Its line settings, RTS and DTR go to the server as requests, CTS comes from the
+// server's notifications, and a connection that ends is a loss like a device's hang-up.
+//
 // A device that goes away while open (an adapter pulled out, the far side of a pseudo-terminal
 // closed) is noticed at once: what the system still holds is read, the port is closed and the
 // lost handler called once. The bytes received before stay readable until they are read, through
 // any Close and Open, failed or not.
 
+#include "serial/DeviceServerLine.h"
 #include "serial/ParityMarks.h"
 #include "serial/SerialPort.h"
 #include "settings/PortLists.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <chrono>
 #include <cstddef>
@@ -29,6 +37,7 @@
 #include <vector>
 
 class ModemWaiter;
+class NetworkConnector;
 class QSocketNotifier;
 
 class TermiosSerialPort final : public QObject, public SerialPort
@@ -54,7 +63,13 @@ public:
     explicit TermiosSerialPort(std::string programFolder, QObject *parent = nullptr);
     ~TermiosSerialPort() override;
 
+    // How long a server may take to answer the line settings before the port opens without
+    // its answers.
+    static constexpr std::chrono::seconds kAnswerLimit{3};
+
     void SetLostHandler(LostHandler handler) override;
+    void SetOpenedHandler(OpenedHandler handler) override;
+    bool Opening() const override;
 
     bool SetPortNumber(std::int16_t n) override;
     bool Open() override;
@@ -85,6 +100,12 @@ signals:
 
 private:
     bool OpenDevice();
+    bool OpenNetwork(const NetworkAddress &address);
+    void Connected(int socket);
+    void FinishOpening(std::optional<std::string> failure);
+    void ReportOpened();
+    void SendToServer(const std::string &bytes);
+    void SetServerLine();
     void StartWatching();
     void WaitForModemLines();
     void CloseDevice();
@@ -120,6 +141,17 @@ private:
     bool keptFromLoss_ = false; // held_ begins with what a lost port received, not read yet
     std::string lossReason_;
     LostHandler lostHandler_;
+    // A serial device server's port: the connection under way, then what the line puts around
+    // the bytes. Opening while connecting and agreeing on the line; the outcome waits for the
+    // event loop to reach the handler.
+    NetworkConnector *connector_ = nullptr;
+    std::unique_ptr<DeviceServerLine> server_;
+    Rfc2217Client::Line serverLine_;
+    bool opening_ = false;
+    QTimer answerLimit_;
+    bool outcomePending_ = false;
+    std::optional<std::string> openFailure_;
+    OpenedHandler openedHandler_;
     std::string error_;
     std::vector<NotTaken> notTaken_; // since the last Open
     bool rts_ = false;

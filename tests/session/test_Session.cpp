@@ -687,3 +687,43 @@ TEST_F(SessionTest, LinesKeptWhileTheLogFailedArriveOnAQuietTick)
     EXPECT_EQ(session.UnwrittenLines(),
               "2 log lines not written: " + log.LogFilePath(clock.Now()) + ": Not a directory");
 }
+
+// A port on a serial device server opens later: what follows an open, its failure, or a lost
+// port's reopen waits for the outcome, and nothing opens the port again meanwhile.
+TEST_F(SessionTest, AnOpenThatCompletesLaterIsFollowedUpWhenItDoes)
+{
+    std::filesystem::create_directories(folder.Path() / "ports");
+    std::filesystem::create_symlink("tcp://lab7:4001", folder.Path() / "ports" / "com3");
+    const auto opens = [&] { return std::count(port.calls.begin(), port.calls.end(), "Open()"); };
+    port.opensLater = true;
+    session.StartUp();
+    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_THAT(view.captions, ElementsAre(" Tamvi"));
+    port.FinishOpening("tcp://lab7:4001: Connection refused");
+    EXPECT_THAT(view.messages, ElementsAre(kNoPort));
+    EXPECT_THAT(Logged(), ::testing::Contains("DEBUG: Compoort 3 [/dev/ttyFAKE]: tcp://lab7:4001: "
+                                              "Connection refused"));
+
+    ASSERT_EQ(OpenFresh(3), 0);
+    port.notTaken = {{"line settings", "9600,N,8,1", "the server's"}};
+    port.FinishOpening(std::nullopt);
+    EXPECT_EQ(view.caption, kCom3Caption);
+    EXPECT_EQ(Logged().back(), "DEBUG: Compoort 3 [/dev/ttyFAKE]: line settings 9600,N,8,1 not "
+                               "taken, the device runs with the server's");
+
+    port.Lose("the server closed the connection");
+    port.calls.clear();
+    for (int tick = 0; tick < 15; ++tick)
+        Tick();
+    EXPECT_EQ(opens(), 1) << "one attempt at a time";
+    EXPECT_EQ(session.Rest(), Session::kRestUntilActivity) << "the outcome wakes the ticks";
+    const std::size_t lines = Logged().size();
+    port.FinishOpening("tcp://lab7:4001: Connection refused");
+    EXPECT_EQ(Logged().size(), lines) << "a reopen fails quietly";
+    for (int tick = 0; tick < 5; ++tick)
+        Tick();
+    EXPECT_EQ(opens(), 2);
+    port.FinishOpening(std::nullopt);
+    EXPECT_THAT(Logged(),
+                ::testing::Contains("STATUS: Port Com3 [/dev/ttyFAKE] open again: 9600,N,8,1"));
+}

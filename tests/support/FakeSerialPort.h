@@ -39,6 +39,8 @@ public:
     bool rts = false;
     bool cts = false;          // the CTS input while open
     bool modemPolling = false; // a device whose CTS changes cannot be waited for
+    bool opensLater = false;   // Open() starts an open that FinishOpening completes
+    bool opening = false;
     bool dtr = false;
     std::int16_t portNumber = 0;
     Handshaking handshaking = Handshaking::None;
@@ -74,6 +76,17 @@ public:
     }
     void SetLostHandler(LostHandler handler) override { lostHandler_ = std::move(handler); }
 
+    // The open under way completes, as the real port reports it from the event loop.
+    void FinishOpening(const std::optional<std::string> &failure)
+    {
+        opening = false;
+        open = !failure;
+        if (openedHandler_)
+            openedHandler_(failure);
+    }
+    void SetOpenedHandler(OpenedHandler handler) override { openedHandler_ = std::move(handler); }
+    bool Opening() const override { return opening; }
+
     bool SetPortNumber(std::int16_t n) override
     {
         if (!Call("SetPortNumber", std::to_string(n)))
@@ -88,6 +101,7 @@ public:
         if (open)
             return Failed("Port already open");
         open = true;
+        opening = opensLater;
         return true;
     }
     bool Close() override
@@ -96,6 +110,7 @@ public:
             return false;
         const bool wasOpen = open;
         open = false;
+        opening = false;
         if (keptAfterLoss_ == 0) {
             input_.clear(); // what the port held goes with it
             readPos_ = 0;
@@ -207,5 +222,6 @@ private:
     std::size_t readPos_ = 0;
     std::size_t keptAfterLoss_ = 0; // bytes of a lost port still readable
     LostHandler lostHandler_;
+    OpenedHandler openedHandler_;
     std::string error_;
 };
