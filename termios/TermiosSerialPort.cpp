@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -756,6 +758,14 @@ std::string TermiosSerialPort::Drain()
         const std::size_t wanted = std::min(sizeof chunk, Room());
         const ssize_t got = ::read(fd_, chunk, wanted);
         if (got > 0) {
+            if (server_) {
+                // Left to itself the system acknowledges each read that empties the socket at
+                // once, which on a slow line cost more than the rest of the reading; a delayed
+                // acknowledgement does as well for a line that mostly receives. Not a lasting
+                // setting: it holds until the system's next change of mode, so it is set again.
+                const int off = 0;
+                ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &off, sizeof off);
+            }
             Keep(chunk, static_cast<std::size_t>(got));
             if (static_cast<std::size_t>(got) < wanted)
                 return {}; // all there was: a slow line costs one read per arrival
