@@ -1,8 +1,11 @@
 #include "dialogs/frmInstellingen.h"
 
+#include "dialogs/NetworkPortDialog.h"
+
 #include "conversions/diversen.h"
 #include "qtcommon/Charset.h"
 #include "qtcommon/EditorLook.h"
+#include "serial/NetworkAddress.h"
 #include "serial/PortName.h"
 #include "session/Session.h"
 #include "settings/PortLists.h"
@@ -266,11 +269,14 @@ void frmInstellingen::ShowPortDevice()
     } else if (!chosenDevice_.isEmpty()) {
         text = linkedTo(chosenDevice_);
     } else {
-        const QFileInfo info(
-            QFile::decodeName(PortDevicePath(session_.ProgramFolder(), port).c_str()));
-        text = info.isSymLink() ? linkedTo(info.symLinkTarget())
-                                : QStringLiteral("= ") + info.filePath();
-        if (!info.exists())
+        const std::string path = PortDevicePath(session_.ProgramFolder(), port);
+        const QFileInfo info(QFile::decodeName(path.c_str()));
+        // A link's text is an address as it stands, not a path to resolve.
+        const std::optional<NetworkAddress> server = NetworkAddressAt(path);
+        text = server             ? linkedTo(QString::fromStdString(server->Text()))
+               : info.isSymLink() ? linkedTo(info.symLinkTarget())
+                                  : QStringLiteral("= ") + info.filePath();
+        if (!PortIsThere(path))
             text += QStringLiteral(" (niet gevonden)");
     }
     labPoort_->setText(text);
@@ -292,6 +298,22 @@ void frmInstellingen::ListDevices()
     }
     if (devices.empty())
         menu->addAction(QStringLiteral("geen seri\u00eble apparaten gevonden"))->setEnabled(false);
+    menu->addSeparator();
+    QAction *network = menu->addAction(QStringLiteral("Netwerkpoort (RFC 2217 of TCP)\u2026"));
+    network->setObjectName(QStringLiteral("ActionNetwerkpoort"));
+    connect(network, &QAction::triggered, this, &frmInstellingen::ChooseNetworkPort);
+}
+
+// Starts with the server the port names now, the one chosen or else its link's.
+void frmInstellingen::ChooseNetworkPort()
+{
+    std::optional<NetworkAddress> current = ParseNetworkAddress(chosenDevice_.toStdString());
+    if (!current && chosenDevice_.isEmpty())
+        current = NetworkAddressAt(PortDevicePath(session_.ProgramFolder(), PortInBox()));
+    auto *dialog = new NetworkPortDialog(current, this);
+    connect(dialog, &QDialog::accepted, this,
+            [this, dialog] { ChooseDevice(QString::fromStdString(dialog->Address().Text())); });
+    dialog->open();
 }
 
 void frmInstellingen::ChooseDevice(const QString &path)

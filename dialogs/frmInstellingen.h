@@ -43,6 +43,7 @@ private:
     void ShowPortDevice();
     void ListDevices();
     void ChooseDevice(const QString &path);
+    void ChooseNetworkPort();
     std::int16_t PortInBox() const;
     std::vector<EditorLook::NamedEntry> Entries() const;
 

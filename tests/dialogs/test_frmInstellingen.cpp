@@ -4,6 +4,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -456,7 +459,7 @@ TEST_F(DeviceChoiceTest, CancelChangesNoLinkAndAFailedLinkIsReported)
     Click(Button(empty, "ButtonWijzigen"));
     QMenu *menu = Find<QToolButton>(empty, "ButtonKiesPoort")->menu();
     emit menu->aboutToShow();
-    ASSERT_EQ(menu->actions().size(), 1);
+    ASSERT_FALSE(menu->actions().empty());
     EXPECT_FALSE(menu->actions()[0]->isEnabled());
 
     devices = {{"/dev/ttyUSB0", "USB serial"}};
@@ -479,6 +482,45 @@ TEST_F(DeviceChoiceTest, CancelChangesNoLinkAndAFailedLinkIsReported)
         << message->text.toStdString();
     EXPECT_TRUE(std::filesystem::exists(h.SettingsFile()));
     EXPECT_EQ(std::find(h.port.calls.begin(), h.port.calls.end(), "Open()"), h.port.calls.end());
+}
+
+// A server's port is typed, checked before it is taken, and linked by the Save as a device is.
+TEST_F(DeviceChoiceTest, ANetworkPortIsCheckedAndLinkedOnSave)
+{
+    frmInstellingen d(h.session, nullptr, Lister());
+    Click(Button(d, "ButtonWijzigen"));
+    const auto openDialog = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the last one
+        QMenu *menu = Find<QToolButton>(d, "ButtonKiesPoort")->menu();
+        emit menu->aboutToShow();
+        menu->findChild<QAction *>("ActionNetwerkpoort")->trigger();
+        return Find<QDialog>(d, "DialogNetwerkpoort");
+    };
+    QDialog *dialog = openDialog();
+    EXPECT_EQ(Find<QLineEdit>(*dialog, "TxtHost")->text(), "");
+    Find<QLineEdit>(*dialog, "TxtHost")->setText(" lab7 ");
+    Find<QLineEdit>(*dialog, "TxtPoortnummer")->setText("70000");
+    Find<QDialogButtonBox>(*dialog, "")->button(QDialogButtonBox::Ok)->click();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(Find<QLabel>(*dialog, "LabProbleem")->text(),
+              "Niet te gebruiken: the port number is not one of 1 to 65535");
+    Find<QLineEdit>(*dialog, "TxtPoortnummer")->setText("4001");
+    Find<QDialogButtonBox>(*dialog, "")->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(Label(d), QStringLiteral("= ports/com3 \u2192 rfc2217://lab7:4001"));
+
+    Click(Button(d, "ButtonOpslaan"));
+    EXPECT_EQ(std::filesystem::read_symlink(Link()), "rfc2217://lab7:4001");
+    EXPECT_EQ(Label(d), QStringLiteral("= ports/com3 \u2192 rfc2217://lab7:4001"));
+
+    // The dialog starts with the link's server; TCP gives a tcp:// address.
+    Click(Button(d, "ButtonWijzigen"));
+    dialog = openDialog();
+    EXPECT_EQ(Find<QLineEdit>(*dialog, "TxtHost")->text(), "lab7");
+    EXPECT_EQ(Find<QLineEdit>(*dialog, "TxtPoortnummer")->text(), "4001");
+    Find<QComboBox>(*dialog, "ComboProtocol")->setCurrentIndex(1);
+    Find<QDialogButtonBox>(*dialog, "")->button(QDialogButtonBox::Ok)->click();
+    Click(Button(d, "ButtonOpslaan"));
+    EXPECT_EQ(std::filesystem::read_symlink(Link()), "tcp://lab7:4001");
 }
 
 } // namespace
