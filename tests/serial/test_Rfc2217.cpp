@@ -1,3 +1,4 @@
+#include "serial/DeviceServerLine.h"
 #include "serial/Rfc2217.h"
 
 #include <gtest/gtest.h>
@@ -88,4 +89,61 @@ TEST(Rfc2217, RequestsTheLineAndReadsTheAnswers)
     ReceiveByteByByte(client, Bytes({255, 250, 44, 105, 3, 255, 240}), reply);
     EXPECT_EQ(answers.rtsCts, true);
     EXPECT_TRUE(answers.Complete());
+}
+
+// What the server did not take is told in a device's terms; without the option the line says so.
+TEST(DeviceServerLine, NamesWhatTheServerDidNotTake)
+{
+    using P = NetworkAddress::Protocol;
+    const Rfc2217Client::Line line{19200, 8, 'N', 1, false};
+    const std::string dont = Bytes({255, 254, 44});
+    const std::string agreed =
+        Bytes({255, 253, 44,  255, 250, 44, 101, 0, 0,   37,  128, 255, 240, 255, 250, 44,  102,
+               8,   255, 240, 255, 250, 44, 103, 1, 255, 240, 255, 250, 44,  105, 1,   255, 240});
+    const struct {
+        const char *name;
+        P protocol;
+        std::string server;
+        bool stopWaiting;
+        std::vector<std::string> told;
+    } cases[] = {
+        {"raw TCP",
+         P::RawTcp,
+         "",
+         false,
+         {"line settings 19200,N,8,1: what the server's port is set to (raw TCP carries no "
+          "settings)"}},
+        {"refused",
+         P::Rfc2217,
+         dont,
+         false,
+         {"line settings 19200,N,8,1: what the server's port is set to (the server refused RFC "
+          "2217; going on as raw TCP)"}},
+        {"never telnet",
+         P::Rfc2217,
+         "data",
+         true,
+         {"line settings 19200,N,8,1: what the server's port is set to (the server did not "
+          "answer RFC 2217; going on as raw TCP)"}},
+        {"answered",
+         P::Rfc2217,
+         agreed,
+         true,
+         {"baud rate 19200: 9600", "stop bits 1: what the server did not say (no answer)"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceServerLine server(c.protocol);
+        server.Start();
+        server.SetLine(line);
+        std::string data;
+        server.Receive(c.server, data);
+        EXPECT_EQ(server.Settled(), !c.stopWaiting);
+        if (c.stopWaiting)
+            server.StopWaiting();
+        std::vector<std::string> told;
+        for (const SerialPort::NotTaken &n : server.NotTaken())
+            told.push_back(n.setting + " " + n.wanted + ": " + n.running);
+        EXPECT_EQ(told, c.told);
+    }
 }
