@@ -43,9 +43,12 @@ std::string HostProblem(std::string_view host)
         return "a host name of more than 253 characters";
     const bool ipv6 = host.find(':') != std::string_view::npos;
     const auto bad = std::find_if_not(host.begin(), host.end(), ipv6 ? IsIpv6Char : IsNameChar);
-    if (bad != host.end())
-        return "the host holds \"" + std::string(1, *bad) + "\"";
-    return {};
+    if (bad == host.end())
+        return {};
+    // A byte of a character beyond ASCII would show as half a character.
+    if (static_cast<unsigned char>(*bad) >= 0x80)
+        return "the host holds a character other than letters, digits, \"-\", \".\" and \"_\"";
+    return "the host holds \"" + std::string(1, *bad) + "\"";
 }
 
 std::optional<std::uint16_t> PortNumber(std::string_view text)

@@ -87,6 +87,10 @@ TEST(NetworkAddress, ReadsWhatItWritesAndNothingElse)
     EXPECT_EQ(NetworkAddressProblem("lab7", "4001"), "");
     EXPECT_EQ(NetworkAddressProblem("", "4001"), "no host");
     EXPECT_EQ(NetworkAddressProblem("lab/7", "4001"), "the host holds \"/\"");
+    EXPECT_EQ(NetworkAddressProblem("l\xc3\xa4"
+                                    "b7",
+                                    "4001"),
+              "the host holds a character other than letters, digits, \"-\", \".\" and \"_\"");
     EXPECT_EQ(NetworkAddressProblem("lab7", "70000"), "the port number is not one of 1 to 65535");
 }
 
