@@ -276,7 +276,7 @@ void frmInstellingen::ShowPortDevice()
         text = server             ? linkedTo(QString::fromStdString(server->Text()))
                : info.isSymLink() ? linkedTo(info.symLinkTarget())
                                   : QStringLiteral("= ") + info.filePath();
-        if (!PortIsThere(path))
+        if (!server && !info.exists())
             text += QStringLiteral(" (niet gevonden)");
     }
     labPoort_->setText(text);

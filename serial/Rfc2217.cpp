@@ -74,7 +74,6 @@ std::string Rfc2217Client::Greeting()
     ours_[kBinary] = Side::Asked;
     theirs_[kBinary] = Side::Asked;
     ours_[kComPort] = Side::Asked;
-    comPort_ = Option::Asked;
     return Say(kWill, kBinary) + Say(kDo, kBinary) + Say(kWill, kComPort);
 }
 

@@ -431,9 +431,8 @@ bool TermiosSerialPort::SetSettings(const std::string &text)
     if (server_) {
         serverLine_.baudRate = static_cast<std::uint32_t>(settings->baudRate);
         serverLine_.dataBits = settings->dataBits;
-        serverLine_.parity = settings->parity == PortLists::kEvenParity  ? 'E'
-                             : settings->parity == PortLists::kOddParity ? 'O'
-                                                                         : 'N';
+        serverLine_.parity =
+            PortLists::kParities.ForPort(static_cast<std::int16_t>(settings->parity)).text.front();
         serverLine_.stopBits = settings->stopBits;
         SetServerLine();
         return true;
