@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -370,6 +371,31 @@ TEST(MainWindow, LampsFollowActivityAndTheModemLines)
     rig.window->LampTick();
     EXPECT_EQ(Fill(rts), kLineOn);
     EXPECT_EQ(Fill(cts), kLineOn);
+}
+
+// What the screen shows of a lamp, whether the lamp draws itself or the window system fills it
+// (on X11, run again under Xvfb): its colour inside a black box, a new colour once it changes.
+TEST(MainWindow, LampsShowTheirColourOnTheScreen)
+{
+    Rig rig;
+    rig.Write(rig.Settings());
+    rig.Start();
+    rig.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.window.get()));
+    QWidget *rx = rig.Find("ShpRx");
+    const auto shown = [rx](QPoint at) {
+        const QPoint global = rx->mapToGlobal(at);
+        return rx->screen()->grabWindow(0, global.x(), global.y(), 1, 1).toImage().pixelColor(0, 0);
+    };
+    const QPoint inside = rx->rect().center();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown(inside) == kRxOff; }, 2000));
+    EXPECT_EQ(shown({0, 0}), QColor(Qt::black));
+
+    rig.Receive("x");
+    rig.window->LampTick();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown(inside) == kRxOn; }, 2000));
+    EXPECT_EQ(shown({1, 1}), kRxOn);
+    EXPECT_EQ(shown({rx->width() - 1, rx->height() - 1}), QColor(Qt::black));
 }
 
 // On a quiet line neither tick touches the port; bytes (the port's activity) and a key bring
