@@ -17,6 +17,8 @@ every row of the view is new at every tick, as on a real line.
 """
 import argparse, glob, os, select, shutil, signal, subprocess, sys, tempfile, time, tty
 
+RATE = 11520  # bytes a second at 115200 baud
+
 
 def cpu_ns(pid):
     total = 0
@@ -36,7 +38,6 @@ class Floor:
                                 stderr=subprocess.DEVNULL)
 
 
-
 # Lines in a program's log, found by the part every line shares: the peers' scripts count whole
 # lines, which a running number would hide.
 def logged_lines(prog, common):
@@ -50,10 +51,10 @@ def logged_lines(prog, common):
     return count
 
 
-def program(spec, peers):
+def program(spec, peers, peers_gui):
     name, exe = spec.split("=", 1)
     if exe == "cutecom":
-        return name, peers.CuteCom()
+        return name, peers_gui.CuteCom()
     if os.path.basename(exe) == "bench_floor":
         return name, Floor(os.path.abspath(exe))
     return name, peers.Tamvi(os.path.abspath(exe))
@@ -70,7 +71,7 @@ def one_round(programs, lines, common):
     for _, _, _, _, slave, _ in started:
         os.close(slave)
     before = [cpu_ns(child.pid) for _, _, child, _, _, _ in started]
-    rate, sent, t0 = 11520, 0, time.monotonic()
+    sent, t0 = 0, time.monotonic()
     for line in lines:
         for _, _, _, master, _, _ in started:
             os.write(master, line)
@@ -80,7 +81,7 @@ def one_round(programs, lines, common):
                 except OSError:
                     break
         sent += len(line)
-        ahead = sent / rate - (time.monotonic() - t0)
+        ahead = sent / RATE - (time.monotonic() - t0)
         if ahead > 0:
             time.sleep(ahead)
     time.sleep(2)
@@ -112,11 +113,10 @@ def main():
     a = ap.parse_args()
     sys.path.insert(0, os.path.abspath(a.peers))
     import side_by_side as peers  # noqa: E402
-    import side_by_side_gui  # noqa: E402
-    peers.CuteCom = side_by_side_gui.CuteCom
+    import side_by_side_gui as peers_gui  # noqa: E402
     os.environ["TAMVI_QPA"] = "xcb"
-    programs = [program(spec, peers) for spec in a.programs]
-    count = int(11520 * a.seconds) // len(peers.LINE)
+    programs = [program(spec, peers, peers_gui) for spec in a.programs]
+    count = int(RATE * a.seconds) // len(peers.LINE)
     if a.varied:
         lines = [b"%08d" % i + peers.LINE[8:] for i in range(count)]
     else:
